@@ -1,0 +1,8 @@
+#pragma once
+
+#include "platform/UrlOpener.h"
+
+class DesktopUrlOpener final : public UrlOpener {
+public:
+    bool open(const QUrl &url) override;
+};

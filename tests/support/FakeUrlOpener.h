@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/UrlOpener.h"
+
+#include <QList>
+
+class FakeUrlOpener final : public UrlOpener {
+public:
+    bool open(const QUrl &url) override {
+        opened << url;
+        return result;
+    }
+    QList<QUrl> opened;
+    bool result = true;
+};
