@@ -1,0 +1,30 @@
+#pragma once
+#include <QTcpServer>
+
+// Bounds on what one HTTP connection may cost.
+struct HttpLimits {
+    int maxHeaderBytes = 8 * 1024;
+    int maxBodyBytes = 64 * 1024;
+    int requestTimeoutMs = 10 * 1000; // from a request's first byte to its answer
+    int idleTimeoutMs = 60 * 1000;    // an open connection with no request
+    int maxConnections = 512;
+};
+
+// The listening socket in front of QHttpServer, which in Qt 6.4 buffers any request whole and
+// has no timeouts. Each connection gets a read buffer just large enough for the largest
+// allowed request (so nothing bigger is ever held in memory), a deadline for each request and
+// for idling, an early 413/431/411 answer when a request head already shows it is too big,
+// and the number of open connections is capped.
+class GuardedTcpServer final : public QTcpServer {
+    Q_OBJECT
+public:
+    explicit GuardedTcpServer(HttpLimits limits, QObject *parent = nullptr);
+    int openConnections() const { return m_open; }
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    HttpLimits m_limits;
+    int m_open = 0;
+};

@@ -1,0 +1,184 @@
+#include "PairingHttpServer.h"
+
+#include "ClientAddress.h"
+#include "Clock.h"
+#include "PairingCode.h"
+#include "PairingStore.h"
+
+#include <QHttpServerRequest>
+#include <QJsonDocument>
+#include <QUrlQuery>
+
+namespace {
+
+using Status = QHttpServerResponder::StatusCode;
+
+QJsonObject error(const char *code) {
+    return {{QStringLiteral("error"), QLatin1String(code)}};
+}
+
+// Compares in time independent of where the texts differ, so the secret cannot be guessed
+// byte by byte from response times.
+bool sameSecret(const QByteArray &given, const QByteArray &expected) {
+    if (given.size() != expected.size())
+        return false;
+    unsigned char difference = 0;
+    for (qsizetype i = 0; i < given.size(); ++i)
+        difference |= static_cast<unsigned char>(given.at(i) ^ expected.at(i));
+    return difference == 0;
+}
+
+// Codes longer than this are refused outright instead of looked up.
+constexpr int maxCodeParameterLength = 64;
+
+} // namespace
+
+PairingHttpServer::PairingHttpServer(const ServiceConfig &config, PairingStore &store,
+                                     const Clock &clock, UpdateHandler onWebhookUpdate,
+                                     QObject *parent)
+    : QAbstractHttpServer(parent)
+    , m_config(config)
+    , m_store(store)
+    , m_clock(clock)
+    , m_onWebhookUpdate(std::move(onWebhookUpdate))
+    , m_createLimiter(config.createLimit)
+    , m_statusLimiter(config.statusLimit)
+    , m_createPath(config.basePath + QStringLiteral("/create_pairing.php"))
+    , m_statusPath(config.basePath + QStringLiteral("/pairing_status.php"))
+    , m_healthPath(config.basePath + QStringLiteral("/health")) {}
+
+void PairingHttpServer::pruneLimits() {
+    const qint64 now = m_clock.nowMs();
+    m_createLimiter.prune(now);
+    m_statusLimiter.prune(now);
+}
+
+bool PairingHttpServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
+    const Answer answer = route(request);
+    const QByteArray body = QJsonDocument(answer.body).toJson(QJsonDocument::Compact);
+    QHttpServerResponder responder = makeResponder(request, socket);
+    if (answer.extraHeaderName.isEmpty()) {
+        responder.write(body, {{"Content-Type", "application/json"}, {"Cache-Control", "no-store"}},
+                        answer.status);
+    } else {
+        responder.write(body,
+                        {{"Content-Type", "application/json"},
+                         {"Cache-Control", "no-store"},
+                         {answer.extraHeaderName, answer.extraHeaderValue}},
+                        answer.status);
+    }
+    return true;
+}
+
+void PairingHttpServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) {
+    // Not reached: handleRequest answers every request, unknown paths included.
+    makeResponder(request, socket).write(Status::NotFound);
+}
+
+PairingHttpServer::Answer PairingHttpServer::route(const QHttpServerRequest &request) {
+    using Method = QHttpServerRequest::Method;
+    const QString path = request.url().path();
+    const auto only = [&](Method method, const char *allow, auto handler) -> Answer {
+        if (request.method() != method)
+            return {error("method_not_allowed"), Status::MethodNotAllowed, "Allow", allow};
+        return (this->*handler)(request);
+    };
+    if (path == m_createPath)
+        return only(Method::Post, "POST", &PairingHttpServer::create);
+    if (path == m_statusPath)
+        return only(Method::Get, "GET", &PairingHttpServer::status);
+    if (path == m_healthPath) {
+        if (request.method() != Method::Get)
+            return {error("method_not_allowed"), Status::MethodNotAllowed, "Allow", "GET"};
+        return health();
+    }
+    if (m_config.updates == UpdateMode::Webhook && path == m_config.webhookPath)
+        return only(Method::Post, "POST", &PairingHttpServer::webhook);
+    return {error("not_found"), Status::NotFound};
+}
+
+std::optional<PairingHttpServer::Answer>
+PairingHttpServer::limited(RateLimiter &limiter, const QHttpServerRequest &request) {
+    const QHostAddress client = ClientAddress::resolve(
+        request.remoteAddress(), request.value("X-Forwarded-For"), m_config.trustedProxies);
+    const int retryAfter = limiter.take(ClientAddress::limitKey(client), m_clock.nowMs());
+    if (retryAfter == 0)
+        return std::nullopt;
+    QJsonObject body = error("rate_limited");
+    body.insert(QStringLiteral("retry_after"), retryAfter);
+    return Answer{body, Status::TooManyRequests, "Retry-After", QByteArray::number(retryAfter)};
+}
+
+PairingHttpServer::Answer PairingHttpServer::create(const QHttpServerRequest &request) {
+    if (auto refusal = limited(m_createLimiter, request))
+        return *refusal;
+    const PairingStore::Created created =
+        m_store.createCode(m_clock.nowMs(), m_config.maxLiveCodes);
+    switch (created.kind) {
+    case PairingStore::Created::Ok:
+        return {{{QStringLiteral("code"), created.code}}};
+    case PairingStore::Created::TooManyLiveCodes:
+        qWarning("create: refused, %d live codes already", m_config.maxLiveCodes);
+        return {error("too_many_codes"), Status::ServiceUnavailable, "Retry-After", "60"};
+    case PairingStore::Created::DatabaseError:
+        break;
+    }
+    return {error("database_unavailable"), Status::ServiceUnavailable};
+}
+
+PairingHttpServer::Answer PairingHttpServer::status(const QHttpServerRequest &request) {
+    if (auto refusal = limited(m_statusLimiter, request))
+        return *refusal;
+    const QUrlQuery query = request.query();
+    const QString given = query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
+    if (given.trimmed().isEmpty())
+        return {error("missing_code"), Status::BadRequest};
+    if (given.size() > maxCodeParameterLength)
+        return {error("invalid_code"), Status::BadRequest};
+    const QString code = PairingCode::normalize(given);
+    const auto statusText = [](const char *text) {
+        return QJsonObject{{QStringLiteral("status"), QLatin1String(text)}};
+    };
+    // Text that can never be a code is unknown without asking the database.
+    if (!PairingCode::isWellFormed(code))
+        return {statusText("not_found")};
+    const PairingStore::Status status = m_store.status(code, m_clock.nowMs());
+    switch (status.kind) {
+    case PairingStore::Status::Pending:
+        return {statusText("pending")};
+    case PairingStore::Status::Expired:
+        return {statusText("expired")};
+    case PairingStore::Status::NotFound:
+        return {statusText("not_found")};
+    case PairingStore::Status::Paired: {
+        QJsonObject body = statusText("paired");
+        // A string, always: the desktop app passes it on unchanged and ignores numbers.
+        body.insert(QStringLiteral("chat_id"), status.chatId);
+        return {body};
+    }
+    case PairingStore::Status::DatabaseError:
+        break;
+    }
+    return {error("database_unavailable"), Status::ServiceUnavailable};
+}
+
+PairingHttpServer::Answer PairingHttpServer::health() {
+    if (!m_store.isReachable())
+        return {error("database_unavailable"), Status::ServiceUnavailable};
+    return {{{QStringLiteral("status"), QStringLiteral("ok")}}};
+}
+
+PairingHttpServer::Answer PairingHttpServer::webhook(const QHttpServerRequest &request) {
+    if (!sameSecret(request.value("X-Telegram-Bot-Api-Secret-Token"),
+                    m_config.webhookSecret.toUtf8())) {
+        qWarning("webhook: refused a call without the right secret token from %s",
+                 qPrintable(request.remoteAddress().toString()));
+        return {error("forbidden"), Status::Forbidden};
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(request.body(), &parseError);
+    if (!document.isObject())
+        return {error("bad_update"), Status::BadRequest};
+    m_onWebhookUpdate(document.object());
+    return {QJsonObject{}};
+}

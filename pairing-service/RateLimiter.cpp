@@ -1,0 +1,46 @@
+#include "RateLimiter.h"
+
+#include <cmath>
+
+RateLimiter::RateLimiter(RateLimit limit, int maxTrackedKeys)
+    : m_limit(limit)
+    , m_maxTrackedKeys(maxTrackedKeys) {}
+
+double RateLimiter::refilled(const Bucket &bucket, qint64 nowMs) const {
+    // A clock that stepped back refills nothing rather than draining the bucket.
+    const qint64 elapsed = std::max<qint64>(0, nowMs - bucket.updatedMs);
+    return std::min<double>(m_limit.burst, bucket.tokens + elapsed * m_limit.perMinute / 60000.0);
+}
+
+int RateLimiter::take(const QString &key, qint64 nowMs) {
+    if (m_limit.perMinute == 0)
+        return 0;
+    auto it = m_buckets.find(key);
+    if (it == m_buckets.end()) {
+        if (m_buckets.size() >= m_maxTrackedKeys)
+            prune(nowMs);
+        // Still full: so many clients are active at once that a new one waits like a
+        // limited one, instead of memory growing without bound.
+        if (m_buckets.size() >= m_maxTrackedKeys)
+            return 60;
+        it = m_buckets.insert(key, Bucket{double(m_limit.burst), nowMs});
+    }
+    const double tokens = refilled(*it, nowMs);
+    it->updatedMs = nowMs;
+    if (tokens >= 1.0) {
+        it->tokens = tokens - 1.0;
+        return 0;
+    }
+    it->tokens = tokens;
+    const double secondsToNext = (1.0 - tokens) * 60.0 / m_limit.perMinute;
+    return std::max(1, int(std::ceil(secondsToNext)));
+}
+
+void RateLimiter::prune(qint64 nowMs) {
+    for (auto it = m_buckets.begin(); it != m_buckets.end();) {
+        if (refilled(*it, nowMs) >= m_limit.burst)
+            it = m_buckets.erase(it);
+        else
+            ++it;
+    }
+}

@@ -1,0 +1,26 @@
+#pragma once
+#include <QObject>
+#include <QTimer>
+
+class BotApiClient;
+
+// Registers the service's webhook with Telegram at start, then checks now and then that it is
+// still the registered one. Anyone holding the bot token can point the webhook elsewhere;
+// this puts it back within one check interval.
+class WebhookKeeper final : public QObject {
+    Q_OBJECT
+public:
+    WebhookKeeper(BotApiClient &api, QString url, QString secret, int checkIntervalMs,
+                  QObject *parent = nullptr);
+    void start();
+    // Asks Telegram which webhook is set and registers ours when it is another.
+    void check();
+
+private:
+    void registerWebhook();
+
+    BotApiClient &m_api;
+    QString m_url;
+    QString m_secret;
+    QTimer m_timer;
+};
