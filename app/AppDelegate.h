@@ -62,6 +62,7 @@ public:
     bool isOnACPower() const { return m_isOnACPower; }
     bool hasCountdownTimer() const { return m_timer != nullptr; }
     const QTimer *telegramPushTimer() const { return m_telegramPushTimer; }
+    TelegramNotifier &telegramNotifier() { return m_telegramNotifier; }
     const SleepPreventer &sleepPreventer() const { return m_sleepPreventer; }
     PowerSourceMonitor &powerMonitor() { return m_powerMonitor; }
     StatusItem *statusItem() const { return m_statusItem.get(); }
