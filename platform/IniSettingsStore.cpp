@@ -1,0 +1,185 @@
+#include "platform/IniSettingsStore.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <cstdio>
+
+namespace {
+constexpr QFileDevice::Permissions kUserOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions kUserOnlyDir = kUserOnly | QFileDevice::ExeOwner;
+// The owner, group and other bits; the "user" bits only repeat the owner's for its owner.
+constexpr QFileDevice::Permissions kModeBits = QFileDevice::Permissions::fromInt(0x7077);
+
+void say(const QString &line) {
+    std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
+QString boolText(bool value) {
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+} // namespace
+
+IniSettingsStore::IniSettingsStore(const QString &filePath)
+    : m_path(filePath) {
+    load();
+}
+
+QString IniSettingsStore::defaultFilePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Korvella/Korvella.conf");
+}
+
+void IniSettingsStore::load() {
+    const QFileInfo info(m_path);
+    if (!info.exists() && !info.isSymLink())
+        return;
+    bool readable = info.isFile();
+    if (readable) {
+        QSettings file(m_path, QSettings::IniFormat);
+        const QStringList keys = file.allKeys(); // parses every section, so errors show now
+        readable = file.status() == QSettings::NoError;
+        for (const QString &key : keys)
+            m_values.insert(key, file.value(key));
+    }
+    if (!readable) {
+        m_values.clear();
+        m_badFileToMoveAside = true;
+        say(QStringLiteral("Korvella：設定檔 %1 無法讀取或內容已損毀，這次以未設定的狀態啟動；"
+                           "第一次儲存設定前會把它改名為 %2.corrupt-<時間> 保留下來。")
+                .arg(m_path, info.fileName()));
+        return;
+    }
+    restrictPermissions();
+    removeEmptyLeftoverLock();
+}
+
+// The file holds a bot token: whatever mode it was left with, only the user may read it.
+void IniSettingsStore::restrictPermissions() const {
+    QFile file(m_path);
+    if (file.exists() && (file.permissions() & kModeBits) != kUserOnly)
+        file.setPermissions(kUserOnly);
+}
+
+// WORKAROUND: a process killed between creating the writer's lock file and filling it in
+// leaves an empty lock that QLockFile only treats as stale after 30 seconds, blocking the
+// first write that long. Only one Korvella runs per user, so an unreadable lock is a leftover.
+void IniSettingsStore::removeEmptyLeftoverLock() const {
+    QLockFile lock(m_path + QStringLiteral(".lock"));
+    if (lock.tryLock(0))
+        return;
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    if (!lock.getLockInfo(&pid, &host, &app))
+        lock.removeStaleLockFile();
+}
+
+std::optional<QString> IniSettingsStore::text(const QString &key) const {
+    const QVariant value = m_values.value(key);
+    if (value.metaType() != QMetaType::fromType<QString>())
+        return {};
+    return value.toString();
+}
+
+std::optional<bool> IniSettingsStore::boolValue(const QString &key) const {
+    const auto value = text(key);
+    if (!value)
+        return {};
+    if (value->compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || *value == u'1')
+        return true;
+    if (value->compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 || *value == u'0')
+        return false;
+    return {};
+}
+
+std::optional<qint64> IniSettingsStore::integerValue(const QString &key) const {
+    const auto value = text(key);
+    bool ok = false;
+    const qint64 number = value ? value->toLongLong(&ok) : 0;
+    if (!ok)
+        return {};
+    return number;
+}
+
+std::optional<QString> IniSettingsStore::stringValue(const QString &key) const {
+    return text(key);
+}
+
+void IniSettingsStore::setBool(const QString &key, bool value) {
+    write(key, boolText(value));
+}
+
+void IniSettingsStore::setInteger(const QString &key, qint64 value) {
+    write(key, QString::number(value));
+}
+
+void IniSettingsStore::setString(const QString &key, const QString &value) {
+    write(key, value);
+}
+
+// The value holds for this run whatever happens on disk; the file gets every value written
+// this run, so one that failed to land before lands with the next write that succeeds.
+void IniSettingsStore::write(const QString &key, const QString &text) {
+    m_values.insert(key, text);
+    m_writtenKeys.insert(key);
+    const bool ok = persist();
+    if (!ok && !m_lastWriteFailed)
+        say(QStringLiteral("Korvella：無法寫入設定檔 %1（目錄唯讀或磁碟已滿？），"
+                           "這次的變更只保留到 Korvella 結束為止。")
+                .arg(m_path));
+    m_lastWriteFailed = !ok;
+}
+
+bool IniSettingsStore::persist() {
+    if (m_badFileToMoveAside && !moveBadFileAside())
+        return false;
+    if (!prepareFile())
+        return false;
+    // A fresh QSettings per write: its status then tells about this write alone. Qt writes a
+    // temporary file, syncs it and renames it over the old one, keeping the old file's mode.
+    QSettings file(m_path, QSettings::IniFormat);
+    for (const QString &key : std::as_const(m_writtenKeys))
+        file.setValue(key, m_values.value(key));
+    file.sync();
+    return file.status() == QSettings::NoError;
+}
+
+bool IniSettingsStore::moveBadFileAside() {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString base = m_path + QStringLiteral(".corrupt-") + stamp;
+    QString target = base;
+    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
+        target = base + QLatin1Char('-') + QString::number(n);
+    if (!QFile::rename(m_path, target) && !QDir().rename(m_path, target)) {
+        say(QStringLiteral("Korvella：無法把讀不懂的設定檔 %1 改名保留；為了不覆蓋它，"
+                           "這次的設定變更不會寫入檔案。")
+                .arg(m_path));
+        return false;
+    }
+    say(QStringLiteral("Korvella：讀不懂的設定檔已改名為 %1 保留。").arg(target));
+    m_badFileToMoveAside = false;
+    return true;
+}
+
+// Creates the folder (user only) and an empty file of mode 0600 before Qt writes, since Qt
+// would create a new file readable by everyone and keeps the mode of an existing one.
+bool IniSettingsStore::prepareFile() const {
+    const QDir dir = QFileInfo(m_path).absoluteDir();
+    if (!dir.exists()) {
+        const QString parent = QFileInfo(dir.absolutePath()).absolutePath();
+        if (!QDir().mkpath(parent) || !QDir(parent).mkdir(dir.dirName(), kUserOnlyDir))
+            return false;
+    }
+    QFile file(m_path);
+    if (!file.exists() && !file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kUserOnly))
+        return false;
+    file.close();
+    restrictPermissions();
+    return true;
+}
