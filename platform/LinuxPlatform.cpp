@@ -3,20 +3,14 @@
 #include "platform/BootClock.h"
 #include "platform/DesktopUrlOpener.h"
 #include "platform/IniSettingsStore.h"
+#include "platform/LinuxPowerAssertions.h"
 #include "platform/MessageBoxAlertPresenter.h"
 #include "platform/PowerAssertions.h"
 #include "platform/PowerSourceInfo.h"
 #include "platform/QtApplication.h"
 
-
 namespace {
 // Interim backends until the real ones are wired in.
-class NoPowerAssertions final : public PowerAssertions {
-public:
-    std::optional<quint32> create(const QString &, int, const QString &) override { return {}; }
-    void release(quint32) override {}
-};
-
 class NoPowerSourceInfo final : public PowerSourceInfo {
 public:
     std::optional<QString> providingPowerSourceType() const override { return {}; }
@@ -29,7 +23,8 @@ LinuxPlatform::LinuxPlatform()
     : m_application(std::make_unique<QtApplication>())
     , m_alerts(std::make_unique<MessageBoxAlertPresenter>())
     , m_urlOpener(std::make_unique<DesktopUrlOpener>())
-    , m_powerAssertions(std::make_unique<NoPowerAssertions>())
+    , m_powerAssertions(std::make_unique<LinuxPowerAssertions>(QDBusConnection::systemBus(),
+                                                               QDBusConnection::sessionBus()))
     , m_powerSource(std::make_unique<NoPowerSourceInfo>())
     , m_settings(std::make_unique<IniSettingsStore>())
     , m_clock(std::make_unique<BootClock>()) {
