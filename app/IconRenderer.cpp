@@ -4,16 +4,28 @@
 #include <QPainterPath>
 
 namespace {
-// A fixed, fully saturated red close to the desktop's usual "destructive" red: rgb(255, 59, 48).
-const QColor kRed(255, 59, 48);
+// The "running" red is fixed rather than taken from the palette: rgb(255, 59, 48), a bright red
+// that stays recognisable on both light and dark panels.
+const QColor kRunningRed(255, 59, 48);
+const QColor kIdleFill = QColor::fromRgbF(0.55f, 0.55f, 0.55f, 1.0f);
+const QColor kIdleOutline = QColor::fromRgbF(0.35f, 0.35f, 0.35f, 0.8f);
+const QColor kRunningOutline = QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.15f);
+constexpr qreal kIdleOutlineWidth = 0.75;
+constexpr qreal kRunningOutlineWidth = 0.6;
 
-QPainterPath capsulePath(QSizeF size) {
+QRectF capsuleRect(QSizeF size) {
     const qreal width = size.width() * 0.92;
     const qreal height = size.height() * 0.6;
-    const QRectF rect((size.width() - width) * 0.5, (size.height() - height) * 0.5, width, height);
-    QPainterPath path;
-    path.addRoundedRect(rect, height * 0.5, height * 0.5);
-    return path;
+    return QRectF((size.width() - width) * 0.5, (size.height() - height) * 0.5, width, height);
+}
+
+void fillRunningHalves(QPainter &painter, const QPainterPath &capsule, const QRectF &rect) {
+    painter.save();
+    painter.setClipPath(capsule);
+    const qreal half = rect.width() * 0.5;
+    painter.fillRect(QRectF(rect.x(), rect.y(), half, rect.height()), kRunningRed);
+    painter.fillRect(QRectF(rect.x() + half, rect.y(), half, rect.height()), Qt::white);
+    painter.restore();
 }
 } // namespace
 
@@ -24,30 +36,24 @@ QImage statusIcon(bool isRunning, QSizeF size, qreal devicePixelRatio) {
     image.setDevicePixelRatio(devicePixelRatio);
     image.fill(Qt::transparent);
 
+    // The painter works in device-independent pixels (it applies the image's ratio itself).
+    // y grows downwards here; the capsule is centred, so the picture is the same either way.
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    // Drawing in image coordinates with y down: the capsule is centred, so the geometry is the
-    // same whichever way y grows.
-    const QPainterPath path = capsulePath(size);
-    const QRectF rect = path.boundingRect();
-    QColor outline;
-    qreal outlineWidth;
-    if (isRunning) {
-        painter.save();
-        painter.setClipPath(path);
-        painter.fillRect(QRectF(rect.x(), rect.y(), rect.width() * 0.5, rect.height()), kRed);
-        painter.fillRect(QRectF(rect.center().x(), rect.y(), rect.width() * 0.5, rect.height()),
-                         Qt::white);
-        painter.restore();
-        outline = QColor::fromRgbF(0, 0, 0, 0.15);
-        outlineWidth = 0.6;
-    } else {
-        painter.fillPath(path, QColor::fromRgbF(0.55, 0.55, 0.55, 1.0));
-        outline = QColor::fromRgbF(0.35, 0.35, 0.35, 0.8);
-        outlineWidth = 0.75;
-    }
-    painter.strokePath(path, QPen(outline, outlineWidth));
+    const QRectF rect = capsuleRect(size);
+    const qreal radius = rect.height() * 0.5;
+    QPainterPath capsule;
+    capsule.addRoundedRect(rect, radius, radius);
+
+    if (isRunning)
+        fillRunningHalves(painter, capsule, rect);
+    else
+        painter.fillPath(capsule, kIdleFill);
+    // The outline goes last and unclipped, so it straddles the capsule's edge.
+    painter.strokePath(capsule, QPen(isRunning ? kRunningOutline : kIdleOutline,
+                                     isRunning ? kRunningOutlineWidth : kIdleOutlineWidth));
     painter.end();
+
     image.setText(QStringLiteral("Description"), accessibilityDescription(isRunning));
     return image;
 }

@@ -1,0 +1,132 @@
+#include "app/AppDelegate.h"
+#include "app/IconRenderer.h"
+#include "tests/support/FakePlatform.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+const QString kVersionLine = QStringLiteral("Korvella v") + AppDelegate::appVersionString();
+
+QString onOff(bool on) {
+    return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+// One row per entry: "title|action|key|tag|checked|enabled", separators as "-".
+QStringList rows(const MenuModel &menu) {
+    QStringList rows;
+    for (const MenuEntry &e : menu.entries) {
+        rows << (e.isSeparator ? QStringLiteral("-")
+                               : QStringLiteral("%1|%2|%3|%4|%5|%6")
+                                     .arg(e.title)
+                                     .arg(int(e.action))
+                                     .arg(e.keyEquivalent)
+                                     .arg(e.tag)
+                                     .arg(onOff(e.checked))
+                                     .arg(e.enabled ? QStringLiteral("enabled")
+                                                    : QStringLiteral("disabled")));
+    }
+    return rows;
+}
+
+// The entries below the toggle, the same whether or not a period runs. `checkedTag` is the
+// duration entry carrying the check mark, -1 for none.
+QStringList lowerRows(int checkedTag, const QString &lidTitle, bool lidChecked) {
+    const auto duration = [&](const QString &title, int tag) {
+        return QStringLiteral("%1|2||%2|%3|enabled")
+            .arg(title)
+            .arg(tag)
+            .arg(onOff(tag == checkedTag));
+    };
+    return {duration(QStringLiteral("30 分鐘"), 30),
+            duration(QStringLiteral("1 小時"), 60),
+            duration(QStringLiteral("2 小時"), 120),
+            duration(QStringLiteral("4 小時"), 240),
+            duration(QStringLiteral("無限期"), 0),
+            QStringLiteral("-"),
+            QStringLiteral("%1|3||0|%2|enabled").arg(lidTitle, onOff(lidChecked)),
+            QStringLiteral("-"),
+            QStringLiteral("偏好設定…|4|,|0|off|enabled"),
+            QStringLiteral("結束 Korvella|5|q|0|off|enabled"),
+            QStringLiteral("-"),
+            kVersionLine + QStringLiteral("|0||0|off|disabled")};
+}
+
+class StatusMenu : public ::testing::Test {
+protected:
+    void SetUp() override { delegate.applicationDidFinishLaunching(); }
+    FakeStatusItem &item() { return *fake.application.statusItem; }
+
+    FakePlatform fake;
+    AppDelegate delegate{fake.platform()};
+};
+
+TEST_F(StatusMenu, IdleMenuHasFourteenEntriesAsOrdered) {
+    const QStringList expected =
+        QStringList{QStringLiteral("開始防睡眠|1||0|off|enabled"), QStringLiteral("-")} +
+        lowerRows(-1, QStringLiteral("闔蓋時保持喚醒"), false);
+    EXPECT_EQ(rows(item().menu), expected);
+    EXPECT_EQ(item().toolTip, "Korvella・防睡眠未啟動");
+    EXPECT_EQ(item().title, "");
+    EXPECT_EQ(item().image, IconRenderer::statusIcon(false, QSizeF(18, 18)));
+}
+
+TEST_F(StatusMenu, ToggleStartsWithoutLimitAndChecksUnlimited) {
+    item().choose(QStringLiteral("開始防睡眠"));
+    const QStringList expected =
+        QStringList{QStringLiteral("防睡眠中・無限期|0||0|off|disabled"), QStringLiteral("-"),
+                    QStringLiteral("結束防睡眠|1||0|off|enabled"), QStringLiteral("-")} +
+        lowerRows(0, QStringLiteral("闔蓋時保持喚醒"), false);
+    EXPECT_EQ(rows(item().menu), expected);
+    EXPECT_EQ(item().toolTip, "Korvella・防睡眠中・無限期");
+    EXPECT_EQ(item().image, IconRenderer::statusIcon(true, QSizeF(18, 18)));
+
+    item().choose(QStringLiteral("結束防睡眠"));
+    EXPECT_EQ(item().menu.entries.size(), 14);
+    EXPECT_EQ(item().toolTip, "Korvella・防睡眠未啟動");
+}
+
+TEST_F(StatusMenu, CheckMarkFollowsTheRunningPeriodNotTheClick) {
+    item().choose(QStringLiteral("2 小時"));
+    EXPECT_EQ(rows(item().menu).mid(4), lowerRows(120, QStringLiteral("闔蓋時保持喚醒"), false));
+    EXPECT_EQ(item().menu.entries.first().title, "防睡眠中・剩 2 小時");
+    EXPECT_EQ(item().toolTip, "Korvella・防睡眠中・剩 2 小時");
+
+    item().choose(QStringLiteral("30 分鐘"));
+    EXPECT_EQ(rows(item().menu).mid(4), lowerRows(30, QStringLiteral("闔蓋時保持喚醒"), false));
+    EXPECT_EQ(item().menu.entries.first().title, "防睡眠中・剩 30 分");
+}
+
+TEST_F(StatusMenu, EveryTickRefreshesIconThenMenuWithTheTimeLeft) {
+    item().choose(QStringLiteral("1 小時"));
+    item().calls.clear();
+    fake.clock.advanceSeconds(61);
+    delegate.countdownTick();
+    EXPECT_EQ(item().calls, QStringList({"image", "title", "toolTip", "menu"}));
+    EXPECT_EQ(item().menu.entries.first().title, "防睡眠中・剩 59 分");
+    EXPECT_EQ(item().toolTip, "Korvella・防睡眠中・剩 59 分");
+}
+
+TEST(StatusMenuLid, WarningTitleWhilePowerIsPulledDuringAPeriod) {
+    FakePlatform fake;
+    fake.settings.setBool(QStringLiteral("lidSleepEnabled"), true);
+    AppDelegate delegate(fake.platform());
+    delegate.applicationDidFinishLaunching();
+    FakeStatusItem &item = *fake.application.statusItem;
+    EXPECT_EQ(rows(item.menu).mid(2), lowerRows(-1, QStringLiteral("闔蓋時保持喚醒"), true));
+
+    // Without a period, pulling the power changes nothing shown.
+    const MenuModel before = item.menu;
+    fake.powerSource.setOnAC(false);
+    fake.powerSource.setOnAC(true);
+    EXPECT_EQ(item.menu, before);
+
+    item.choose(QStringLiteral("無限期"));
+    fake.powerSource.setOnAC(false);
+    EXPECT_EQ(rows(item.menu).mid(4),
+              lowerRows(0, QStringLiteral("闔蓋時保持喚醒 ⚠️ 電源已拔除"), true));
+    EXPECT_EQ(item.toolTip, "Korvella・防睡眠中・無限期 ⚠️ 電源已拔除");
+
+    fake.powerSource.setOnAC(true);
+    EXPECT_EQ(rows(item.menu).mid(4), lowerRows(0, QStringLiteral("闔蓋時保持喚醒"), true));
+}
+} // namespace
