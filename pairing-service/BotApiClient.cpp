@@ -7,6 +7,8 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
+namespace pairing {
+
 BotApiClient::BotApiClient(const QString &apiBase, const QString &token, QObject *parent)
     : QObject(parent)
     , m_apiBase(apiBase)
@@ -62,3 +64,5 @@ BotApiClient::Reply BotApiClient::readReply(QNetworkReply *reply) const {
         {m_token});
     return result;
 }
+
+} // namespace pairing

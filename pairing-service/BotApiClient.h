@@ -10,6 +10,8 @@
 
 class QNetworkReply;
 
+namespace pairing {
+
 // Calls the Telegram Bot API as the official bot. The token is part of every request URL and of
 // nothing else; no error text that leaves this class contains it.
 class BotApiClient final : public QObject {
@@ -39,3 +41,5 @@ private:
     QString m_apiBase;
     QString m_token;
 };
+
+} // namespace pairing

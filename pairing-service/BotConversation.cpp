@@ -8,6 +8,8 @@
 #include <QJsonValue>
 #include <QRegularExpression>
 
+namespace pairing {
+
 namespace {
 
 struct Command {
@@ -106,3 +108,5 @@ QString BotConversation::pairingReply(const QString &argument, const QString &ch
     }
     return QString::fromUtf8(text);
 }
+
+} // namespace pairing

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace pairing {
+
 class Clock;
 class PairingStore;
 
@@ -33,3 +35,5 @@ private:
     RateLimiter m_chatLimiter;
     QString m_botUsername;
 };
+
+} // namespace pairing

@@ -1,4 +1,7 @@
 #pragma once
+
+namespace pairing {
+
 // What the official bot says, in Traditional Chinese like the rest of Korvella.
 namespace BotTexts {
 inline constexpr char paired[] =
@@ -22,3 +25,5 @@ inline constexpr char tooManyAttempts[] = "嘗試次數太多，請稍後再試�
 inline constexpr char unavailable[] =
     "⚠️ 配對服務暫時無法使用，請稍後再試一次。";
 } // namespace BotTexts
+
+} // namespace pairing

@@ -2,6 +2,8 @@
 
 #include <QList>
 
+namespace pairing {
+
 namespace ClientAddress {
 namespace {
 
@@ -44,3 +46,5 @@ QString limitKey(const QHostAddress &client) {
 }
 
 } // namespace ClientAddress
+
+} // namespace pairing

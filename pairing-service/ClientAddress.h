@@ -5,6 +5,8 @@
 #include <QPair>
 #include <QString>
 
+namespace pairing {
+
 namespace ClientAddress {
 using Subnets = QList<QPair<QHostAddress, int>>;
 
@@ -17,3 +19,5 @@ QHostAddress resolve(const QHostAddress &peer, const QByteArray &forwardedFor,
 // whole /64, so counting single addresses would be no limit at all.
 QString limitKey(const QHostAddress &client);
 } // namespace ClientAddress
+
+} // namespace pairing

@@ -1,6 +1,8 @@
 #pragma once
 #include <QDateTime>
 
+namespace pairing {
+
 // Wall-clock time in milliseconds since the epoch. Wall time, not a monotonic clock, because
 // several instances share the timestamps stored in the database.
 class Clock {
@@ -13,3 +15,5 @@ class SystemClock final : public Clock {
 public:
     qint64 nowMs() const override { return QDateTime::currentMSecsSinceEpoch(); }
 };
+
+} // namespace pairing

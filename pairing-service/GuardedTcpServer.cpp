@@ -3,6 +3,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+namespace pairing {
+
 namespace {
 
 QByteArray plainResponse(int status, const char *reason, const char *error) {
@@ -42,6 +44,10 @@ public:
         connect(socket, &QTcpSocket::bytesWritten, this, [this] {
             m_inRequest = false;
             m_deadline.start(m_limits.idleTimeoutMs);
+            // WORKAROUND: QHttpServer 6.4 keeps every connection open, even when the client
+            // asked to close it; a client reading until the end of the stream would hang.
+            if (m_closeAfterAnswer && m_socket->bytesToWrite() == 0)
+                m_socket->disconnectFromHost();
         });
         m_deadline.start(m_limits.idleTimeoutMs);
     }
@@ -74,6 +80,7 @@ private:
 
     void checkHead(const QByteArray &head) {
         const QList<QByteArray> lines = head.split('\n');
+        m_closeAfterAnswer = lines.first().trimmed().endsWith("HTTP/1.0");
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const QByteArray &line = lines.at(i);
             const qsizetype colon = line.indexOf(':');
@@ -81,6 +88,13 @@ private:
                 continue;
             const QByteArray name = line.left(colon).trimmed().toLower();
             const QByteArray value = line.mid(colon + 1).trimmed();
+            if (name == "connection") {
+                const QByteArray options = value.toLower();
+                if (options.contains("close"))
+                    m_closeAfterAnswer = true;
+                else if (options.contains("keep-alive"))
+                    m_closeAfterAnswer = false;
+            }
             if (name == "transfer-encoding") {
                 // Chunked bodies have no size up front; nothing here needs them.
                 refuse(m_socket, plainResponse(411, "Length Required", "length_required"));
@@ -105,6 +119,7 @@ private:
     const HttpLimits &m_limits;
     QTimer m_deadline;
     bool m_inRequest = false;
+    bool m_closeAfterAnswer = false;
 };
 
 } // namespace
@@ -132,3 +147,5 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor) {
     new ConnectionGuard(socket, m_limits);
     addPendingConnection(socket);
 }
+
+} // namespace pairing

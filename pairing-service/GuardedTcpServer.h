@@ -1,6 +1,8 @@
 #pragma once
 #include <QTcpServer>
 
+namespace pairing {
+
 // Bounds on what one HTTP connection may cost.
 struct HttpLimits {
     int maxHeaderBytes = 8 * 1024;
@@ -14,7 +16,8 @@ struct HttpLimits {
 // has no timeouts. Each connection gets a read buffer just large enough for the largest
 // allowed request (so nothing bigger is ever held in memory), a deadline for each request and
 // for idling, an early 413/431/411 answer when a request head already shows it is too big,
-// and the number of open connections is capped.
+// the connection closed after the answer when the client asked for that (HTTP/1.0 or
+// "Connection: close"), and the number of open connections capped.
 class GuardedTcpServer final : public QTcpServer {
     Q_OBJECT
 public:
@@ -28,3 +31,5 @@ private:
     HttpLimits m_limits;
     int m_open = 0;
 };
+
+} // namespace pairing

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+namespace pairing {
+
 namespace LogRedaction {
 namespace {
 
@@ -39,3 +41,5 @@ QString redact(QString text, const QStringList &secrets) {
 }
 
 } // namespace LogRedaction
+
+} // namespace pairing

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace pairing {
+
 namespace PairingCode {
 
 QString generate() {
@@ -29,3 +31,5 @@ bool isWellFormed(const QString &text) {
 }
 
 } // namespace PairingCode
+
+} // namespace pairing

@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+namespace pairing {
+
 // Pairing codes: 8 characters from an alphabet without look-alikes (no 0/O, no 1/I/L).
 namespace PairingCode {
 inline constexpr int length = 8;
@@ -13,3 +15,5 @@ QString normalize(const QString &typed);
 // True when text (already normalized) could be a code this service issued.
 bool isWellFormed(const QString &text);
 } // namespace PairingCode
+
+} // namespace pairing

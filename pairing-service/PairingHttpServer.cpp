@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QUrlQuery>
 
+namespace pairing {
+
 namespace {
 
 using Status = QHttpServerResponder::StatusCode;
@@ -182,3 +184,5 @@ PairingHttpServer::Answer PairingHttpServer::webhook(const QHttpServerRequest &r
     m_onWebhookUpdate(document.object());
     return {QJsonObject{}};
 }
+
+} // namespace pairing

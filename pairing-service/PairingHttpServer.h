@@ -8,6 +8,8 @@
 
 #include <functional>
 
+namespace pairing {
+
 class Clock;
 class PairingStore;
 
@@ -61,3 +63,5 @@ private:
     const QString m_statusPath;
     const QString m_healthPath;
 };
+
+} // namespace pairing

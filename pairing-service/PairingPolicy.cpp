@@ -1,5 +1,7 @@
 #include "PairingPolicy.h"
 
+namespace pairing {
+
 CodeState codeStateAt(const CodeRecord &record, qint64 nowMs, const PairingPolicy &policy) {
     const qint64 forgottenAt = record.expiresAt + policy.expiredVisibleMs;
     if (!record.chatId.isEmpty()) {
@@ -12,3 +14,5 @@ CodeState codeStateAt(const CodeRecord &record, qint64 nowMs, const PairingPolic
         return CodeState::Pending;
     return nowMs < forgottenAt ? CodeState::Expired : CodeState::Gone;
 }
+
+} // namespace pairing

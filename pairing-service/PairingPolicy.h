@@ -4,6 +4,8 @@
 
 #include <optional>
 
+namespace pairing {
+
 // How long codes live and what each one reads as over time.
 struct PairingPolicy {
     qint64 codeLifetimeMs = 10 * 60 * 1000;
@@ -27,3 +29,5 @@ struct CodeRecord {
 enum class CodeState { Pending, Paired, Expired, Gone };
 
 CodeState codeStateAt(const CodeRecord &record, qint64 nowMs, const PairingPolicy &policy);
+
+} // namespace pairing

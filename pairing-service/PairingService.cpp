@@ -9,6 +9,8 @@
 #include "UpdatePoller.h"
 #include "WebhookKeeper.h"
 
+namespace pairing {
+
 namespace {
 constexpr int purgeIntervalMs = 60 * 1000;
 constexpr int webhookCheckIntervalMs = 10 * 60 * 1000;
@@ -85,3 +87,5 @@ void PairingService::handleUpdate(const QJsonObject &update) {
     if (const auto reply = m_conversation->handle(update))
         m_api->sendMessage(reply->chatId, reply->text);
 }
+
+} // namespace pairing

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+namespace pairing {
+
 class BotApiClient;
 class BotConversation;
 class Clock;
@@ -44,3 +46,5 @@ private:
     std::unique_ptr<WebhookKeeper> m_webhookKeeper;
     QTimer m_purgeTimer;
 };
+
+} // namespace pairing

@@ -7,6 +7,8 @@
 #include <QThread>
 #include <QUuid>
 
+namespace pairing {
+
 namespace {
 
 const QStringList schema = {
@@ -280,3 +282,5 @@ bool PairingStore::isReachable() {
     const auto query = run(QStringLiteral("SELECT 1"), {});
     return query.has_value();
 }
+
+} // namespace pairing

@@ -9,6 +9,8 @@
 
 #include <optional>
 
+namespace pairing {
+
 // The pairing codes and the bot's update offset, in SQLite or PostgreSQL through Qt SQL, with
 // the same statements for both. Every answer is computed from stored timestamps and the
 // caller's `now`, so instances sharing one database agree, and purging is only housekeeping.
@@ -65,3 +67,5 @@ private:
     QString m_connectionName;
     QHash<QString, QSqlQuery> m_prepared;
 };
+
+} // namespace pairing

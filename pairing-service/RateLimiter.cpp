@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace pairing {
+
 RateLimiter::RateLimiter(RateLimit limit, int maxTrackedKeys)
     : m_limit(limit)
     , m_maxTrackedKeys(maxTrackedKeys) {}
@@ -26,7 +28,7 @@ int RateLimiter::take(const QString &key, qint64 nowMs) {
         it = m_buckets.insert(key, Bucket{double(m_limit.burst), nowMs});
     }
     const double tokens = refilled(*it, nowMs);
-    it->updatedMs = nowMs;
+    it->updatedMs = std::max(it->updatedMs, nowMs);
     if (tokens >= 1.0) {
         it->tokens = tokens - 1.0;
         return 0;
@@ -44,3 +46,5 @@ void RateLimiter::prune(qint64 nowMs) {
             ++it;
     }
 }
+
+} // namespace pairing

@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QString>
 
+namespace pairing {
+
 // Token buckets, one per client key, in this process only.
 class RateLimiter final {
 public:
@@ -27,3 +29,5 @@ private:
     int m_maxTrackedKeys;
     QHash<QString, Bucket> m_buckets;
 };
+
+} // namespace pairing

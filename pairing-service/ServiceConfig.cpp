@@ -6,6 +6,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+namespace pairing {
+
 namespace {
 
 const QString prefix = QStringLiteral("KORVELLA_PAIRING_");
@@ -316,3 +318,5 @@ QString keysHelp() {
 }
 
 } // namespace Config
+
+} // namespace pairing

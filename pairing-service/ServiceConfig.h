@@ -10,6 +10,8 @@
 
 #include <optional>
 
+namespace pairing {
+
 // Where the codes live: a Qt SQL driver name and its connection parameters.
 struct DatabaseSettings {
     QString driver;       // "QSQLITE" or "QPSQL"
@@ -65,3 +67,5 @@ std::optional<ServiceConfig> build(const QMap<QString, QString> &values, QString
 // The usage text listing every key with its default.
 QString keysHelp();
 } // namespace Config
+
+} // namespace pairing

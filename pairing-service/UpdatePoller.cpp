@@ -6,6 +6,8 @@
 #include <QJsonArray>
 #include <QNetworkReply>
 
+namespace pairing {
+
 UpdatePoller::UpdatePoller(BotApiClient &api, PairingStore &store, int timeoutSeconds,
                            UpdateHandler handleUpdate, QObject *parent)
     : QObject(parent)
@@ -81,3 +83,5 @@ void UpdatePoller::retryLater(int seconds) {
     const int backoff = std::min(60, 1 << std::min(m_failures - 1, 6));
     m_retry.start(std::max(seconds, backoff) * 1000);
 }
+
+} // namespace pairing

@@ -6,9 +6,12 @@
 
 #include <functional>
 
+class QNetworkReply;
+
+namespace pairing {
+
 class BotApiClient;
 class PairingStore;
-class QNetworkReply;
 
 // Takes the bot's updates with getUpdates long polling, one request at a time. The offset of
 // the next update is kept in the database, so a restart neither loses nor repeats a batch
@@ -38,3 +41,5 @@ private:
     QTimer m_retry;
     QPointer<QNetworkReply> m_inFlight;
 };
+
+} // namespace pairing

@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QPointer>
 
+namespace pairing {
+
 WebhookKeeper::WebhookKeeper(BotApiClient &api, QString url, QString secret, int checkIntervalMs,
                              QObject *parent)
     : QObject(parent)
@@ -54,3 +56,5 @@ void WebhookKeeper::registerWebhook() {
                        qWarning("bot: registering the webhook failed: %s", qPrintable(reply.error));
                });
 }
+
+} // namespace pairing

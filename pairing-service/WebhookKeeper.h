@@ -2,6 +2,8 @@
 #include <QObject>
 #include <QTimer>
 
+namespace pairing {
+
 class BotApiClient;
 
 // Registers the service's webhook with Telegram at start, then checks now and then that it is
@@ -24,3 +26,5 @@ private:
     QString m_secret;
     QTimer m_timer;
 };
+
+} // namespace pairing

@@ -15,6 +15,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace pairing;
+
 namespace {
 
 int signalPipe[2] = {-1, -1};

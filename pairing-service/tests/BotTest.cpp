@@ -1,0 +1,81 @@
+// What the official bot answers, through the real service and a fake Bot API.
+#include "BotTexts.h"
+#include "TestService.h"
+
+#include <gtest/gtest.h>
+
+using namespace pairing;
+
+namespace {
+const QString help = QString::fromUtf8(BotTexts::help);
+}
+
+TEST(Bot, AnswersEverythingButAPairingWithHelp) {
+    TestService service;
+    EXPECT_EQ(service.tell(1, QStringLiteral("hello")), help);
+    EXPECT_EQ(service.tell(1, QStringLiteral("/start")), help);
+    EXPECT_EQ(service.tell(1, QStringLiteral("/settings")), help);
+    EXPECT_EQ(service.tell(1, QString()), help) << "a sticker or photo has no text";
+    EXPECT_EQ(service.tell(1, QStringLiteral("/pair")), QString::fromUtf8(BotTexts::missingCode));
+    EXPECT_EQ(service.tell(1, QStringLiteral("/pair ZZZZ")), QString::fromUtf8(BotTexts::notFound));
+    EXPECT_EQ(service.tell(1, QStringLiteral("/pair ABCD2345")),
+              QString::fromUtf8(BotTexts::notFound));
+}
+
+TEST(Bot, AcceptsItsOwnNameAfterTheCommandButNoOtherBotsName) {
+    TestService service;
+    const QString code = service.createCode();
+    EXPECT_EQ(service.tell(3, QStringLiteral("/pair@other_bot ") + code), help);
+    EXPECT_EQ(service.tell(3, QStringLiteral("/pair@Dremlo_App_Bot ") + code),
+              QString::fromUtf8(BotTexts::paired));
+}
+
+TEST(Bot, PairsOnlyInPrivateChatsAndStaysQuietInGroupsOtherwise) {
+    TestService service;
+    const QString code = service.createCode();
+    service.api.queueText(-100500, QStringLiteral("just chatting"), QStringLiteral("group"));
+    service.api.queueText(-100500, QStringLiteral("/pair ") + code, QStringLiteral("supergroup"));
+    ASSERT_TRUE(TestHttp::waitUntil([&] { return !service.api.messages().isEmpty(); }));
+    EXPECT_EQ(service.tell(8, QStringLiteral("/pair ") + code),
+              QString::fromUtf8(BotTexts::paired));
+    ASSERT_EQ(service.api.messages().size(), 2) << "the group's small talk got an answer";
+    EXPECT_EQ(service.api.messages().first().text, QString::fromUtf8(BotTexts::privateChatOnly));
+}
+
+TEST(Bot, IgnoresOtherBotsAndUpdatesWithoutAMessage) {
+    TestService service;
+    QJsonObject fromBot{
+        {"message", QJsonObject{{"from", QJsonObject{{"id", 6}, {"is_bot", true}}},
+                                {"chat", QJsonObject{{"id", 6}, {"type", "private"}}},
+                                {"text", "/start"}}}};
+    service.api.queueUpdate(fromBot);
+    service.api.queueUpdate(QJsonObject{{"edited_message", fromBot.value("message")}});
+    EXPECT_EQ(service.tell(7, QStringLiteral("hi")), help);
+    EXPECT_EQ(service.api.messages().size(), 1);
+}
+
+TEST(Bot, LimitsPairingAttemptsPerChat) {
+    TestService service(
+        {{"KORVELLA_PAIRING_CHAT_BURST", "3"}, {"KORVELLA_PAIRING_CHAT_RATE", "6"}});
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(service.tell(11, QStringLiteral("/pair ABCD2345")),
+                  QString::fromUtf8(BotTexts::notFound));
+    const QString code = service.createCode();
+    EXPECT_EQ(service.tell(11, QStringLiteral("/pair ") + code),
+              QString::fromUtf8(BotTexts::tooManyAttempts));
+    EXPECT_EQ(service.tell(12, QStringLiteral("/pair ABCD2345")),
+              QString::fromUtf8(BotTexts::notFound))
+        << "another chat has its own allowance";
+    service.clock.advanceSeconds(10);
+    EXPECT_EQ(service.tell(11, QStringLiteral("/pair ") + code),
+              QString::fromUtf8(BotTexts::paired));
+}
+
+TEST(Bot, KeepsPollingAfterTheBotApiFailed) {
+    TestService service;
+    service.api.failNext(QStringLiteral("getUpdates"), 502);
+    const QString code = service.createCode();
+    EXPECT_EQ(service.tell(21, QStringLiteral("/pair ") + code),
+              QString::fromUtf8(BotTexts::paired));
+    EXPECT_GE(service.api.calls(QStringLiteral("getUpdates")).size(), 2);
+}

@@ -1,0 +1,78 @@
+// Webhook mode: updates posted by Telegram with the secret token, and keeping the webhook set.
+#include "BotApiClient.h"
+#include "BotTexts.h"
+#include "TestService.h"
+#include "WebhookKeeper.h"
+
+#include <QJsonDocument>
+#include <gtest/gtest.h>
+
+using namespace pairing;
+
+namespace {
+
+const QMap<QString, QString> webhookMode{{"KORVELLA_PAIRING_UPDATES", "webhook"},
+                                         {"KORVELLA_PAIRING_WEBHOOK_SECRET", "s3cret-Token_1"}};
+
+QByteArray pairUpdate(qint64 chatId, const QString &code) {
+    const QJsonObject update{
+        {"update_id", 1},
+        {"message", QJsonObject{{"from", QJsonObject{{"id", chatId}, {"is_bot", false}}},
+                                {"chat", QJsonObject{{"id", chatId}, {"type", "private"}}},
+                                {"text", "/pair " + code}}}};
+    return QJsonDocument(update).toJson();
+}
+
+TestHttp::Headers secret(const QByteArray &value) {
+    return {{"X-Telegram-Bot-Api-Secret-Token", value}, {"Content-Type", "application/json"}};
+}
+
+} // namespace
+
+TEST(Webhook, RefusesCallsWithoutTheSecretAndPairsWithIt) {
+    TestService service(webhookMode);
+    const QString code = service.createCode();
+    const QString hook = service.url(QStringLiteral("/api/telegram-webhook"));
+
+    const auto missing =
+        TestHttp::post(hook, pairUpdate(1, code), {{"Content-Type", "application/json"}});
+    EXPECT_EQ(missing.status, 403);
+    EXPECT_EQ(missing.json(), QJsonObject({{"error", "forbidden"}}));
+    EXPECT_EQ(TestHttp::post(hook, pairUpdate(1, code), secret("s3cret-Token_2")).status, 403);
+    EXPECT_EQ(TestHttp::post(hook, pairUpdate(1, code), secret("s3cret-Token_")).status, 403);
+    EXPECT_EQ(TestHttp::post(hook, pairUpdate(1, code), secret("S3CRET-TOKEN_1")).status, 403);
+    EXPECT_EQ(service.status(code).value("status"), "pending") << "a refused call paired the code";
+
+    EXPECT_EQ(TestHttp::post(hook, pairUpdate(1, code), secret("s3cret-Token_1")).status, 200);
+    EXPECT_EQ(service.status(code), QJsonObject({{"status", "paired"}, {"chat_id", "1"}}));
+    ASSERT_TRUE(TestHttp::waitUntil([&] { return service.api.messages().size() == 1; }));
+    EXPECT_EQ(service.api.messages().first().text, QString::fromUtf8(BotTexts::paired));
+
+    EXPECT_EQ(TestHttp::post(hook, "{not json", secret("s3cret-Token_1")).status, 400);
+    EXPECT_EQ(TestHttp::get(hook, secret("s3cret-Token_1")).status, 405);
+    EXPECT_TRUE(service.api.calls(QStringLiteral("getUpdates")).isEmpty()) << "webhook mode polls";
+}
+
+TEST(Webhook, IsRegisteredWithItsSecretAndPutBackWhenSomeoneMovesIt) {
+    TestService service(
+        {{"KORVELLA_PAIRING_UPDATES", "webhook"},
+         {"KORVELLA_PAIRING_WEBHOOK_SECRET", "s3cret"},
+         {"KORVELLA_PAIRING_WEBHOOK_URL", "https://pair.example.org/api/telegram-webhook"}});
+    ASSERT_TRUE(TestHttp::waitUntil([&] { return !service.api.calls("setWebhook").isEmpty(); }));
+    const QJsonObject registration = service.api.calls("setWebhook").first().params;
+    EXPECT_EQ(registration.value("url"), "https://pair.example.org/api/telegram-webhook");
+    EXPECT_EQ(registration.value("secret_token"), "s3cret");
+    EXPECT_EQ(registration.value("allowed_updates"), QJsonArray({"message"}));
+
+    BotApiClient api(service.api.baseUrl(), testBotToken);
+    WebhookKeeper keeper(api, QStringLiteral("https://pair.example.org/api/telegram-webhook"),
+                         QStringLiteral("s3cret"), 60000);
+    service.api.setWebhookUrl(QStringLiteral("https://elsewhere.example/hook"));
+    keeper.check();
+    ASSERT_TRUE(TestHttp::waitUntil([&] { return service.api.calls("setWebhook").size() == 2; }));
+    EXPECT_EQ(service.api.webhookUrl(), "https://pair.example.org/api/telegram-webhook");
+    keeper.check();
+    TestHttp::waitUntil([&] { return service.api.calls("getWebhookInfo").size() == 2; });
+    TestHttp::waitUntil([] { return false; }, 100);
+    EXPECT_EQ(service.api.calls("setWebhook").size(), 2) << "an intact webhook is left alone";
+}

@@ -1,0 +1,65 @@
+#pragma once
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QTcpServer>
+#include <QTimer>
+
+class QTcpSocket;
+
+// A Telegram Bot API on loopback: serves getUpdates from a queue (holding the request a short
+// while when the queue is empty, like long polling does), records sendMessage, setWebhook and
+// getWebhookInfo calls, and answers 404 to any token but its own.
+class FakeBotApi final : public QObject {
+    Q_OBJECT
+public:
+    explicit FakeBotApi(QString token, QObject *parent = nullptr);
+    ~FakeBotApi() override;
+    QString baseUrl() const;
+
+    struct Call {
+        QString method;
+        QJsonObject params;
+    };
+    struct Message {
+        QString chatId;
+        QString text;
+    };
+
+    // Queues a private-chat text message from `chatId`; returns its update_id.
+    qint64 queueText(qint64 chatId, const QString &text,
+                     const QString &chatType = QStringLiteral("private"));
+    void queueUpdate(QJsonObject update);
+    // The next `count` calls of `method` fail with this HTTP status.
+    void failNext(const QString &method, int httpStatus, int count = 1);
+
+    const QList<Message> &messages() const { return m_messages; }
+    QList<Call> calls(const QString &method) const;
+    QString webhookUrl() const { return m_webhookUrl; }
+    void setWebhookUrl(const QString &url) { m_webhookUrl = url; }
+    qint64 lastOffset() const { return m_lastOffset; }
+
+private:
+    struct Pending {
+        QTcpSocket *socket;
+        QTimer *timer;
+    };
+    void onReadyRead(QTcpSocket *socket);
+    void handle(QTcpSocket *socket, const QByteArray &path, const QByteArray &body);
+    void answerUpdates(QTcpSocket *socket);
+    void flushWaiting();
+    static void respond(QTcpSocket *socket, int status, const QJsonObject &body);
+
+    QString m_token;
+    QTcpServer m_server;
+    QHash<QTcpSocket *, QByteArray> m_buffers;
+    QJsonArray m_updates;
+    qint64 m_nextUpdateId = 1000;
+    qint64 m_lastOffset = 0;
+    QList<Pending> m_waiting;
+    QList<Call> m_calls;
+    QList<Message> m_messages;
+    QHash<QString, QPair<int, int>> m_failures; // method -> (status, count)
+    QString m_webhookUrl;
+};

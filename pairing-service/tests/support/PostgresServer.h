@@ -1,0 +1,28 @@
+#pragma once
+#include <QString>
+#include <QTemporaryDir>
+
+// A throw-away PostgreSQL server from Debian's packages, listening only on a Unix socket in a
+// private directory. Run as root (as CI does), it runs as the unprivileged user "nobody",
+// since PostgreSQL refuses to run as root. It stops exactly the server it started.
+class PostgresServer {
+public:
+    PostgresServer();
+    ~PostgresServer();
+
+    // Empty when the server runs; otherwise why it could not start.
+    const QString &unavailableReason() const { return m_reason; }
+    // A KORVELLA_PAIRING_DATABASE value for the test database.
+    QString databaseUrl() const;
+    bool stop();
+    bool start();
+
+private:
+    bool run(const QString &program, const QStringList &arguments, QString *output = nullptr);
+
+    QTemporaryDir m_dir;
+    QString m_binDir;
+    QString m_reason;
+    bool m_running = false;
+    bool m_asNobody = false;
+};

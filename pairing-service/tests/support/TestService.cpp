@@ -1,0 +1,72 @@
+#include "TestService.h"
+
+#include <gtest/gtest.h>
+
+using namespace pairing;
+
+QMap<QString, QString> TestService::defaults(const QString &apiBaseUrl,
+                                             const QString &databasePath) {
+    return {
+        {QStringLiteral("KORVELLA_PAIRING_PORT"), QStringLiteral("0")},
+        {QStringLiteral("KORVELLA_PAIRING_DATABASE"), QStringLiteral("sqlite:") + databasePath},
+        {QStringLiteral("KORVELLA_PAIRING_BOT_TOKEN"), testBotToken},
+        {QStringLiteral("KORVELLA_PAIRING_BOT_USERNAME"), QStringLiteral("dremlo_app_bot")},
+        {QStringLiteral("KORVELLA_PAIRING_TELEGRAM_API"), apiBaseUrl},
+        {QStringLiteral("KORVELLA_PAIRING_POLL_TIMEOUT"), QStringLiteral("1")},
+    };
+}
+
+TestService::TestService(const QMap<QString, QString> &overrides)
+    : m_databasePath(m_dir.filePath(QStringLiteral("pairing.sqlite"))) {
+    m_values = defaults(api.baseUrl(), m_databasePath);
+    m_values.insert(overrides);
+    startService();
+}
+
+void TestService::restart() {
+    m_service.reset();
+    startService();
+}
+
+void TestService::startService() {
+    QStringList errors;
+    const auto config = Config::build(m_values, &errors);
+    if (!config) {
+        ADD_FAILURE() << errors.join(QLatin1Char('\n')).toStdString();
+        return;
+    }
+    m_service = std::make_unique<PairingService>(*config, clock);
+    QString error;
+    if (!m_service->start(&error))
+        ADD_FAILURE() << error.toStdString();
+}
+
+QString TestService::url(const QString &path) const {
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+}
+
+QString TestService::createCode(const TestHttp::Headers &headers) {
+    const auto response =
+        TestHttp::post(url(QStringLiteral("/api/create_pairing.php")), {}, headers);
+    EXPECT_EQ(response.status, 200) << response.body.toStdString();
+    return response.json().value(QStringLiteral("code")).toString();
+}
+
+QJsonObject TestService::status(const QString &code, const TestHttp::Headers &headers) {
+    const auto response =
+        TestHttp::get(url(QStringLiteral("/api/pairing_status.php?code=") + code), headers);
+    EXPECT_EQ(response.status, 200) << response.body.toStdString();
+    return response.json();
+}
+
+QString TestService::tell(qint64 chatId, const QString &text) {
+    const qsizetype before = api.messages().size();
+    api.queueText(chatId, text);
+    if (!TestHttp::waitUntil([&] { return api.messages().size() > before; })) {
+        ADD_FAILURE() << "the bot did not answer " << text.toStdString();
+        return {};
+    }
+    const FakeBotApi::Message &answer = api.messages().last();
+    EXPECT_EQ(answer.chatId, QString::number(chatId));
+    return answer.text;
+}

@@ -1,0 +1,46 @@
+#pragma once
+#include "FakeBotApi.h"
+#include "ManualClock.h"
+#include "PairingService.h"
+#include "ServiceConfig.h"
+#include "TestHttp.h"
+
+#include <QMap>
+#include <QTemporaryDir>
+
+#include <memory>
+
+inline const QString testBotToken =
+    QStringLiteral("1234567890:AAtestTOKENnotREAL_abcdefghijklmnopq");
+
+// The real service on loopback with an SQLite file in a temporary directory, a
+// fake Bot API and a manual clock. Settings are the service's own KORVELLA_PAIRING_* values.
+class TestService {
+public:
+    // `overrides` are added to loopback defaults (port 0, temporary SQLite, the fake API).
+    explicit TestService(const QMap<QString, QString> &overrides = {});
+
+    FakeBotApi api{testBotToken};
+    ManualClock clock;
+
+    // Stops the service and starts it again on the same database, as a restart would.
+    void restart();
+    QString url(const QString &path) const;
+    QString createCode(const TestHttp::Headers &headers = {});
+    QJsonObject status(const QString &code, const TestHttp::Headers &headers = {});
+    // Sends `text` to the bot from `chatId` and waits for the bot's answer to that chat.
+    QString tell(qint64 chatId, const QString &text);
+    pairing::PairingService &service() { return *m_service; }
+    quint16 port() const { return m_service->port(); }
+    const QString &databasePath() const { return m_databasePath; }
+
+    static QMap<QString, QString> defaults(const QString &apiBaseUrl, const QString &databasePath);
+
+private:
+    void startService();
+
+    QTemporaryDir m_dir;
+    QString m_databasePath;
+    QMap<QString, QString> m_values;
+    std::unique_ptr<pairing::PairingService> m_service;
+};
