@@ -1,0 +1,79 @@
+#include "platform/LinuxPowerAssertions.h"
+#include "sleep/SleepPreventer.h"
+#include "tests/platform/InhibitorBus.h"
+
+#include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+const QString kReason = QStringLiteral("Korvella防睡眠中");
+
+bool waitUntilGone(QDBusConnectionInterface *bus, const QString &name) {
+    const QDeadlineTimer deadline(3000);
+    while (bus->isServiceRegistered(name).value()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+// A killed Korvella must not leave the machine held awake, not even through a program it
+// started while holding the lock (a browser it opened, say).
+TEST(LockLifetime, EveryLockDiesWithTheKilledProcessNotWithItsChildren) {
+    InhibitorBus bus;
+    ASSERT_TRUE(bus.mock.isRunning()) << qPrintable(bus.mock.errorString());
+    ASSERT_TRUE(bus.startLogind()) << qPrintable(bus.mock.errorString());
+    ASSERT_TRUE(bus.startGnome()) << qPrintable(bus.mock.errorString());
+
+    QProcess holder;
+    holder.start(QStringLiteral(KORVELLA_HOLD_LOCK),
+                 {bus.mock.address(), QStringLiteral("PreventSystemSleep"),
+                  QStringLiteral("/bin/sleep"), QStringLiteral("60")});
+    ASSERT_TRUE(holder.waitForReadyRead(10000)) << qPrintable(holder.readAllStandardError());
+    const QStringList held = QString::fromLocal8Bit(holder.readLine()).split(QLatin1Char(' '));
+    ASSERT_EQ(held.value(0), QStringLiteral("held")) << qPrintable(held.join(QLatin1Char(' ')));
+    const QString holderName = held.value(1);
+    const pid_t grandchild = held.value(2).trimmed().toInt();
+    ASSERT_GT(grandchild, 0);
+
+    const ListedInhibitor lid{QStringLiteral("sleep:handle-lid-switch"), QStringLiteral("Korvella"),
+                              kReason, QStringLiteral("block-weak")};
+    EXPECT_EQ(bus.inhibitors(), QList{lid});
+    EXPECT_EQ(bus.gnomeCalls(QStringLiteral("Inhibit")).size(), 1);
+
+    ::kill(holder.processId(), SIGKILL);
+    holder.waitForFinished(3000);
+
+    // logind's lock is the fd: it closes only if no other process got a copy.
+    EXPECT_TRUE(bus.waitForInhibitors({})) << ::testing::PrintToString(bus.inhibitors());
+    // The desktop drops the session lock when the client's bus connection vanishes; that
+    // happens only if no other process shares the connection.
+    EXPECT_TRUE(waitUntilGone(bus.mock.connection().interface(), holderName));
+    EXPECT_EQ(::kill(grandchild, 0), 0) << "the started program should outlive the holder";
+    ::kill(grandchild, SIGKILL);
+}
+
+// The lid-closed switch during a period re-takes the assertion with the other kind.
+TEST(LockLifetime, SwitchingToSystemSleepLeavesExactlyTheLidLock) {
+    InhibitorBus bus;
+    ASSERT_TRUE(bus.mock.isRunning()) << qPrintable(bus.mock.errorString());
+    ASSERT_TRUE(bus.startLogind()) << qPrintable(bus.mock.errorString());
+    LinuxPowerAssertions assertions(bus.mock.connection(), bus.mock.connection());
+    SleepPreventer preventer(assertions);
+
+    ASSERT_TRUE(preventer.start(SleepPreventer::Mode::userIdle, kReason));
+    ASSERT_TRUE(preventer.start(SleepPreventer::Mode::system, kReason));
+
+    const ListedInhibitor lid{QStringLiteral("idle:sleep:handle-lid-switch"),
+                              QStringLiteral("Korvella"), kReason, QStringLiteral("block-weak")};
+    EXPECT_TRUE(bus.waitForInhibitors({lid})) << ::testing::PrintToString(bus.inhibitors());
+    preventer.stop();
+    EXPECT_TRUE(bus.waitForInhibitors({})) << ::testing::PrintToString(bus.inhibitors());
+}
+} // namespace
