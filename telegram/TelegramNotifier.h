@@ -1,12 +1,13 @@
 #pragma once
 
+#include "telegram/HttpExchange.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
 
-class QNetworkAccessManager;
-
-// Sends one text message to one chat through the Telegram Bot API's sendMessage.
+// Sends one text message to one chat through the Telegram Bot API's sendMessage. It keeps
+// nothing between sends; a send in flight runs to its end even if the notifier goes away.
 class TelegramNotifier final : public QObject {
     Q_OBJECT
 
@@ -15,14 +16,21 @@ public:
         QString botToken;
         QString chatID;
     };
+    // True only when the API answered with HTTP status 200; the reply body is not examined.
     using Completion = std::function<void(bool accepted)>;
 
     explicit TelegramNotifier(QObject *parent = nullptr);
     TelegramNotifier(const QString &apiBase, QObject *parent);
 
+    // An empty token or chat id, or a token that cannot form a URL, completes with false before
+    // send() returns and sends nothing. Every other outcome arrives later on the main thread.
     void send(const QString &text, const Config &config, Completion completion = {});
+
+    const QString &apiBase() const { return m_apiBase; }
+    void setApiBase(const QString &apiBase) { m_apiBase = apiBase; }
+    void setTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
 
 private:
     QString m_apiBase;
-    QNetworkAccessManager *m_network = nullptr;
+    int m_timeoutMs = HttpExchange::defaultTimeoutMs;
 };

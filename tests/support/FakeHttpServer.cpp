@@ -1,0 +1,154 @@
+#include "tests/support/FakeHttpServer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <optional>
+
+namespace {
+constexpr char kBufferProperty[] = "fakeHttpBuffer";
+constexpr qsizetype kMaxRequestBytes = 16 * 1024 * 1024;
+
+QByteArray reasonPhrase(int status) {
+    switch (status) {
+    case 200:
+        return "OK";
+    case 302:
+        return "Found";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
+    }
+}
+
+// Takes one complete request off the front of `buffer`, or nothing while it is incomplete.
+std::optional<FakeHttpServer::Request> takeRequest(QByteArray &buffer) {
+    const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+    if (headerEnd < 0)
+        return {};
+    const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+    const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+    if (requestLine.size() < 2)
+        return {};
+    FakeHttpServer::Request request;
+    request.method = requestLine.at(0);
+    request.target = requestLine.at(1);
+    const qsizetype question = request.target.indexOf('?');
+    request.path = question < 0 ? request.target : request.target.left(question);
+    request.query = question < 0 ? QByteArray() : request.target.mid(question + 1);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines.at(i).indexOf(':');
+        if (colon > 0)
+            request.headers.insert(lines.at(i).left(colon).trimmed().toLower(),
+                                   lines.at(i).mid(colon + 1).trimmed());
+    }
+    const qsizetype length = request.headers.value("content-length", "0").toLongLong();
+    if (buffer.size() < headerEnd + 4 + length)
+        return {};
+    request.body = buffer.mid(headerEnd + 4, length);
+    buffer.remove(0, headerEnd + 4 + length);
+    return request;
+}
+} // namespace
+
+FakeHttpServer::FakeHttpServer(QObject *parent)
+    : QObject(parent)
+    , m_server(new QTcpServer(this)) {
+    m_server->listen(QHostAddress::LocalHost, 0);
+    connect(m_server, &QTcpServer::newConnection, this, &FakeHttpServer::acceptConnections);
+}
+
+FakeHttpServer::~FakeHttpServer() = default;
+
+quint16 FakeHttpServer::port() const {
+    return m_server->serverPort();
+}
+
+QString FakeHttpServer::baseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(port());
+}
+
+void FakeHttpServer::enqueue(const Reply &reply) {
+    m_queue.enqueue(reply);
+}
+
+void FakeHttpServer::setDefaultReply(const Reply &reply) {
+    m_defaultReply = reply;
+}
+
+void FakeHttpServer::clearRequests() {
+    m_requests.clear();
+}
+
+bool FakeHttpServer::waitForRequests(int count, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (m_requestCount < count && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    return m_requestCount >= count;
+}
+
+void FakeHttpServer::stopListening() {
+    m_server->close();
+}
+
+void FakeHttpServer::acceptConnections() {
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        socket->setParent(this);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+}
+
+void FakeHttpServer::readFrom(QTcpSocket *socket) {
+    QByteArray buffer = socket->property(kBufferProperty).toByteArray() + socket->readAll();
+    if (buffer.size() > kMaxRequestBytes) {
+        socket->abort();
+        return;
+    }
+    std::optional<Request> request = takeRequest(buffer);
+    socket->setProperty(kBufferProperty, buffer);
+    if (!request)
+        return;
+    ++m_requestCount;
+    if (m_recording)
+        m_requests.append(*request);
+    const Reply reply = nextReply();
+    if (reply.delayMs <= 0) {
+        answer(socket, reply);
+        return;
+    }
+    QTimer::singleShot(reply.delayMs, socket, [this, socket, reply] { answer(socket, reply); });
+}
+
+void FakeHttpServer::answer(QTcpSocket *socket, const Reply &reply) {
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    switch (reply.action) {
+    case Action::DropConnection:
+        socket->abort();
+        return;
+    case Action::SendRaw:
+        socket->write(reply.raw);
+        break;
+    case Action::Respond:
+        socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + ' ' +
+                      reasonPhrase(reply.status) + "\r\nContent-Type: " + reply.contentType +
+                      "\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
+                      "\r\nConnection: close\r\n\r\n");
+        socket->write(reply.body);
+        break;
+    }
+    socket->disconnectFromHost();
+}
+
+FakeHttpServer::Reply FakeHttpServer::nextReply() {
+    return m_queue.isEmpty() ? m_defaultReply : m_queue.dequeue();
+}
