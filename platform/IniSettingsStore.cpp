@@ -4,10 +4,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryFile>
+#include <algorithm>
 #include <cstdio>
+#include <stdio.h>
 
 namespace {
 constexpr QFileDevice::Permissions kUserOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
@@ -18,6 +20,11 @@ constexpr QFileDevice::Permissions kModeBits = QFileDevice::Permissions::fromInt
 void say(const QString &line) {
     std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), stderr);
     std::fflush(stderr);
+}
+
+// In one step, as rename(2) does; QFile::rename refuses an existing target.
+bool replaceFile(const QString &from, const QString &to) {
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 QString boolText(bool value) {
@@ -36,6 +43,7 @@ QString IniSettingsStore::defaultFilePath() {
 }
 
 void IniSettingsStore::load() {
+    removeLeftoverDrafts();
     const QFileInfo info(m_path);
     if (!info.exists() && !info.isSymLink())
         return;
@@ -56,7 +64,6 @@ void IniSettingsStore::load() {
         return;
     }
     restrictPermissions();
-    removeEmptyLeftoverLock();
 }
 
 // The file holds a bot token: whatever mode it was left with, only the user may read it.
@@ -66,18 +73,13 @@ void IniSettingsStore::restrictPermissions() const {
         file.setPermissions(kUserOnly);
 }
 
-// WORKAROUND: a process killed between creating the writer's lock file and filling it in
-// leaves an empty lock that QLockFile only treats as stale after 30 seconds, blocking the
-// first write that long. Only one Korvella runs per user, so an unreadable lock is a leftover.
-void IniSettingsStore::removeEmptyLeftoverLock() const {
-    QLockFile lock(m_path + QStringLiteral(".lock"));
-    if (lock.tryLock(0))
-        return;
-    qint64 pid = 0;
-    QString host;
-    QString app;
-    if (!lock.getLockInfo(&pid, &host, &app))
-        lock.removeStaleLockFile();
+// Drafts of a run that was killed while writing: the file itself is always whole.
+void IniSettingsStore::removeLeftoverDrafts() const {
+    const QFileInfo info(m_path);
+    const QDir dir = info.absoluteDir();
+    const QString pattern = info.fileName() + QStringLiteral(".draft-*");
+    for (const QString &name : dir.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System))
+        QFile::remove(dir.filePath(name));
 }
 
 std::optional<QString> IniSettingsStore::text(const QString &key) const {
@@ -123,11 +125,10 @@ void IniSettingsStore::setString(const QString &key, const QString &value) {
     write(key, value);
 }
 
-// The value holds for this run whatever happens on disk; the file gets every value written
-// this run, so one that failed to land before lands with the next write that succeeds.
+// The value holds for this run whatever happens on disk; the file gets every value this store
+// holds, so one that failed to land before lands with the next write that succeeds.
 void IniSettingsStore::write(const QString &key, const QString &text) {
     m_values.insert(key, text);
-    m_writtenKeys.insert(key);
     const bool ok = persist();
     if (!ok && !m_lastWriteFailed)
         say(QStringLiteral("Korvella：無法寫入設定檔 %1（目錄唯讀或磁碟已滿？），"
@@ -136,18 +137,43 @@ void IniSettingsStore::write(const QString &key, const QString &text) {
     m_lastWriteFailed = !ok;
 }
 
+// WORKAROUND: QSettings (Qt 6.4) writes through QSaveFile, but its commit misses a write error
+// raised while flushing, so on a full disk it renames a truncated file over the good one. So
+// the settings are written to a draft of mode 0600 beside the file, read back from disk under
+// a name QSettings has not cached, and only a complete draft replaces the file.
 bool IniSettingsStore::persist() {
     if (m_badFileToMoveAside && !moveBadFileAside())
         return false;
-    if (!prepareFile())
+    if (!prepareFolder())
         return false;
-    // A fresh QSettings per write: its status then tells about this write alone. Qt writes a
-    // temporary file, syncs it and renames it over the old one, keeping the old file's mode.
-    QSettings file(m_path, QSettings::IniFormat);
-    for (const QString &key : std::as_const(m_writtenKeys))
-        file.setValue(key, m_values.value(key));
-    file.sync();
-    return file.status() == QSettings::NoError;
+    QTemporaryFile draft(m_path + QStringLiteral(".draft-XXXXXX"));
+    if (!draft.open())
+        return false;
+    const QString draftPath = draft.fileName(); // gives the file its name while it is open
+    draft.close();
+    const QString checked = draftPath + QStringLiteral(".checked");
+    const bool ok = writeDraft(draftPath) && QFile::rename(draftPath, checked) &&
+                    readsBack(checked) && replaceFile(checked, m_path);
+    if (!ok)
+        QFile::remove(checked);
+    return ok;
+}
+
+bool IniSettingsStore::writeDraft(const QString &path) const {
+    QSettings draft(path, QSettings::IniFormat);
+    for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
+        draft.setValue(it.key(), it.value());
+    draft.sync();
+    return draft.status() == QSettings::NoError;
+}
+
+bool IniSettingsStore::readsBack(const QString &path) const {
+    QSettings file(path, QSettings::IniFormat);
+    const QStringList keys = file.allKeys();
+    if (file.status() != QSettings::NoError || keys.size() != m_values.size())
+        return false;
+    return std::all_of(keys.cbegin(), keys.cend(),
+                       [&](const QString &key) { return file.value(key) == m_values.value(key); });
 }
 
 bool IniSettingsStore::moveBadFileAside() {
@@ -167,19 +193,11 @@ bool IniSettingsStore::moveBadFileAside() {
     return true;
 }
 
-// Creates the folder (user only) and an empty file of mode 0600 before Qt writes, since Qt
-// would create a new file readable by everyone and keeps the mode of an existing one.
-bool IniSettingsStore::prepareFile() const {
+// The folder is the user's alone too, so no one else sees even a file's name.
+bool IniSettingsStore::prepareFolder() const {
     const QDir dir = QFileInfo(m_path).absoluteDir();
-    if (!dir.exists()) {
-        const QString parent = QFileInfo(dir.absolutePath()).absolutePath();
-        if (!QDir().mkpath(parent) || !QDir(parent).mkdir(dir.dirName(), kUserOnlyDir))
-            return false;
-    }
-    QFile file(m_path);
-    if (!file.exists() && !file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kUserOnly))
-        return false;
-    file.close();
-    restrictPermissions();
-    return true;
+    if (dir.exists())
+        return true;
+    const QString parent = QFileInfo(dir.absolutePath()).absolutePath();
+    return QDir().mkpath(parent) && QDir(parent).mkdir(dir.dirName(), kUserOnlyDir);
 }

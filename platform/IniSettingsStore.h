@@ -3,7 +3,6 @@
 #include "platform/SettingsStore.h"
 
 #include <QHash>
-#include <QSet>
 #include <QVariant>
 
 // The settings as an INI file, by default $XDG_CONFIG_HOME/Korvella/Korvella.conf. Values are
@@ -28,17 +27,18 @@ public:
 private:
     void load();
     void restrictPermissions() const;
-    void removeEmptyLeftoverLock() const;
+    void removeLeftoverDrafts() const;
     void write(const QString &key, const QString &text);
     bool persist();
     bool moveBadFileAside();
-    bool prepareFile() const;
+    bool prepareFolder() const;
+    bool writeDraft(const QString &path) const;
+    bool readsBack(const QString &path) const;
     std::optional<QString> text(const QString &key) const;
 
     QString m_path;
-    // Every value as the file holds it: text for ours, whatever the INI reader made of others.
+    // Everything the file is to hold: text for ours, whatever the INI reader made of others.
     QHash<QString, QVariant> m_values;
-    QSet<QString> m_writtenKeys; // written this run, so a failed write is retried with the next
     bool m_badFileToMoveAside = false;
     bool m_lastWriteFailed = false;
 };

@@ -1,0 +1,342 @@
+#include "platform/IniSettingsStore.h"
+#include "app/SettingsKeys.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+const QStringList kAllKeys = {
+    SettingsKeys::tgEnabled,
+    SettingsKeys::tgBotToken,
+    SettingsKeys::tgChatID,
+    SettingsKeys::tgOfficialChatID,
+    SettingsKeys::tgIntervalMinutes,
+    SettingsKeys::lidSleepEnabled,
+    SettingsKeys::hasShownLidWakeExplanation,
+};
+
+int modeOf(const QString &path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
+QByteArray contentOf(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+int lineCount(const std::string &text) {
+    return int(std::count(text.begin(), text.end(), '\n'));
+}
+
+class IniSettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_root.isValid()); }
+
+    QString dir() const { return m_root.filePath(QStringLiteral("Korvella")); }
+    QString path() const { return dir() + QStringLiteral("/Korvella.conf"); }
+    void writeFile(const QByteArray &content, QFile::Permissions mode = {}) {
+        QDir().mkpath(dir());
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+        file.close();
+        if (mode)
+            file.setPermissions(mode);
+    }
+    QStringList asideFiles() const {
+        return QDir(dir()).entryList({QStringLiteral("Korvella.conf.corrupt-*")},
+                                     QDir::AllEntries | QDir::Hidden | QDir::System);
+    }
+
+    QTemporaryDir m_root;
+};
+
+TEST_F(IniSettingsStoreTest, EveryKeyReadsAsAbsentAndReadingCreatesNothing) {
+    IniSettingsStore store(path());
+    for (const QString &key : kAllKeys) {
+        EXPECT_FALSE(store.boolValue(key)) << key.toStdString();
+        EXPECT_FALSE(store.integerValue(key)) << key.toStdString();
+        EXPECT_FALSE(store.stringValue(key)) << key.toStdString();
+        EXPECT_FALSE(store.boolForKey(key));
+        EXPECT_EQ(store.integerForKey(key), 0);
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir()));
+}
+
+TEST_F(IniSettingsStoreTest, DefaultLocationFollowsXdgConfigHome) {
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root.path()));
+    const QString fromXdg = IniSettingsStore::defaultFilePath();
+    qunsetenv("XDG_CONFIG_HOME");
+    const QString fromHome = IniSettingsStore::defaultFilePath();
+    qputenv("XDG_CONFIG_HOME", saved);
+    EXPECT_EQ(fromXdg, path());
+    EXPECT_EQ(fromHome, QDir::homePath() + QStringLiteral("/.config/Korvella/Korvella.conf"));
+}
+
+// Texts that INI files treat specially must come back exactly as typed, also after a relaunch
+// that reads nothing but the file on disk.
+TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactly) {
+    const QString awkward =
+        QStringLiteral(" @at, comma; semi = eq \"quoted\" \\ back\nnew line 防睡眠 ⚠️ ");
+    {
+        IniSettingsStore store(path());
+        store.setBool(SettingsKeys::tgEnabled, true);
+        store.setString(SettingsKeys::tgBotToken, awkward);
+        store.setString(SettingsKeys::tgChatID, QString());
+        store.setString(SettingsKeys::tgOfficialChatID, QStringLiteral("-1001234567890"));
+        store.setInteger(SettingsKeys::tgIntervalMinutes, 45);
+        store.setBool(SettingsKeys::lidSleepEnabled, true);
+        store.setBool(SettingsKeys::hasShownLidWakeExplanation, false);
+        store.setInteger(SettingsKeys::tgIntervalMinutes, -5); // the last write wins
+    }
+    // A copy under a new name: nothing cached in this process can stand in for the disk.
+    const QString copy = m_root.filePath(QStringLiteral("copy.conf"));
+    ASSERT_TRUE(QFile::copy(path(), copy));
+    IniSettingsStore relaunched(copy);
+    EXPECT_EQ(relaunched.boolValue(SettingsKeys::tgEnabled), true);
+    EXPECT_EQ(relaunched.stringValue(SettingsKeys::tgBotToken), awkward);
+    EXPECT_EQ(relaunched.stringValue(SettingsKeys::tgChatID), QString());
+    EXPECT_EQ(relaunched.stringValue(SettingsKeys::tgOfficialChatID),
+              QStringLiteral("-1001234567890"));
+    EXPECT_EQ(relaunched.integerValue(SettingsKeys::tgIntervalMinutes), -5);
+    EXPECT_EQ(relaunched.boolValue(SettingsKeys::lidSleepEnabled), true);
+    EXPECT_EQ(relaunched.boolValue(SettingsKeys::hasShownLidWakeExplanation), false);
+    EXPECT_EQ(IniSettingsStore(path()).integerValue(SettingsKeys::tgIntervalMinutes), -5);
+}
+
+TEST_F(IniSettingsStoreTest, HandEditedValuesOfTheWrongTypeReadAsAbsent) {
+    writeFile("[General]\n"
+              "tgIntervalMinutes=abc\n"
+              "lidSleepEnabled=maybe\n"
+              "tgEnabled=1\n"
+              "hasShownLidWakeExplanation=FALSE\n"
+              "tgBotToken=12345:abc,def\n"
+              "tgChatID=@ByteArray(42)\n"
+              "tgOfficialChatID=\n"
+              "[Other]\n"
+              "kept=yes\n");
+    ::testing::internal::CaptureStderr();
+    IniSettingsStore store(path());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_FALSE(store.integerValue(SettingsKeys::tgIntervalMinutes));
+    EXPECT_FALSE(store.boolValue(SettingsKeys::lidSleepEnabled));
+    EXPECT_EQ(store.boolValue(SettingsKeys::tgEnabled), true);
+    EXPECT_EQ(store.boolValue(SettingsKeys::hasShownLidWakeExplanation), false);
+    EXPECT_FALSE(store.stringValue(SettingsKeys::tgBotToken)); // an unquoted list, not a text
+    EXPECT_FALSE(store.stringValue(SettingsKeys::tgChatID));
+    EXPECT_EQ(store.stringValue(SettingsKeys::tgOfficialChatID), QString());
+    EXPECT_FALSE(store.integerValue(SettingsKeys::tgOfficialChatID));
+
+    store.setBool(SettingsKeys::lidSleepEnabled, true);
+    EXPECT_EQ(store.boolValue(SettingsKeys::lidSleepEnabled), true);
+    EXPECT_FALSE(store.integerValue(SettingsKeys::lidSleepEnabled));
+    // A write replaces only its own key: the user's other lines stay.
+    const QByteArray after = contentOf(path());
+    EXPECT_TRUE(after.contains("tgIntervalMinutes=abc")) << after.constData();
+    EXPECT_TRUE(after.contains("kept=yes")) << after.constData();
+}
+
+TEST_F(IniSettingsStoreTest, FileIsReadableByTheUserOnlyAndAWiderModeIsRepaired) {
+    {
+        IniSettingsStore store(path());
+        store.setString(SettingsKeys::tgBotToken, QStringLiteral("123:secret"));
+        EXPECT_EQ(modeOf(path()), 0600);
+        EXPECT_EQ(modeOf(dir()), 0700);
+    }
+    QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                      QFile::ReadOther);
+    ASSERT_EQ(modeOf(path()), 0644);
+    IniSettingsStore relaunched(path());
+    EXPECT_EQ(modeOf(path()), 0600); // at once, before anything is written
+    relaunched.setString(SettingsKeys::tgChatID, QStringLiteral("42"));
+    EXPECT_EQ(modeOf(path()), 0600);
+    EXPECT_EQ(relaunched.stringValue(SettingsKeys::tgBotToken), QStringLiteral("123:secret"));
+}
+
+TEST_F(IniSettingsStoreTest, CorruptFileIsMovedAsideIntactBeforeTheFirstWrite) {
+    const QByteArray damaged =
+        "[General\nlidSleepEnabled=true\ntgBotToken=123:abc\n\x01\x02garbage";
+    writeFile(damaged);
+    ::testing::internal::CaptureStderr();
+    IniSettingsStore store(path());
+    const std::string atStart = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(lineCount(atStart), 1) << atStart;
+    EXPECT_NE(atStart.find(path().toStdString()), std::string::npos) << atStart;
+    EXPECT_FALSE(store.boolValue(SettingsKeys::lidSleepEnabled));
+    EXPECT_FALSE(store.stringValue(SettingsKeys::tgBotToken));
+    EXPECT_EQ(contentOf(path()), damaged); // untouched until something is written
+    EXPECT_TRUE(asideFiles().isEmpty());
+
+    ::testing::internal::CaptureStderr();
+    store.setBool(SettingsKeys::tgEnabled, true);
+    store.setBool(SettingsKeys::tgEnabled, false);
+    const std::string atWrite = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(lineCount(atWrite), 1) << atWrite; // where the old file went
+    EXPECT_EQ(atWrite.find("123:abc"), std::string::npos);
+    const QStringList aside = asideFiles();
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Korvella\\.conf\\.corrupt-\\d{8}-\\d{6}$"))
+                    .match(aside[0])
+                    .hasMatch())
+        << aside[0].toStdString();
+    EXPECT_EQ(contentOf(dir() + QLatin1Char('/') + aside[0]), damaged);
+    EXPECT_EQ(IniSettingsStore(path()).boolValue(SettingsKeys::tgEnabled), false);
+    EXPECT_FALSE(IniSettingsStore(path()).boolValue(SettingsKeys::lidSleepEnabled));
+    EXPECT_EQ(modeOf(path()), 0600);
+}
+
+// A folder where the file should be cannot be read by anyone, root included.
+TEST_F(IniSettingsStoreTest, UnreadableFileIsKeptAsideToo) {
+    ASSERT_TRUE(QDir().mkpath(path() + QStringLiteral("/inside")));
+    ::testing::internal::CaptureStderr();
+    IniSettingsStore store(path());
+    store.setInteger(SettingsKeys::tgIntervalMinutes, 30);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(lineCount(said), 2) << said;
+    const QStringList aside = asideFiles();
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_TRUE(QFileInfo::exists(dir() + QLatin1Char('/') + aside[0] + QStringLiteral("/inside")));
+    EXPECT_EQ(IniSettingsStore(path()).integerValue(SettingsKeys::tgIntervalMinutes), 30);
+}
+
+// A config folder that cannot be created (its parent is a file) fails every write, as a
+// read-only folder does, for root as well.
+TEST_F(IniSettingsStoreTest, FailedWritesKeepTheValueForThisRunAndSayItOnce) {
+    const QString blocker = m_root.filePath(QStringLiteral("blocker"));
+    QFile file(blocker);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    IniSettingsStore store(blocker + QStringLiteral("/Korvella/Korvella.conf"));
+    ::testing::internal::CaptureStderr();
+    store.setString(SettingsKeys::tgBotToken, QStringLiteral("123:secret"));
+    store.setBool(SettingsKeys::lidSleepEnabled, true);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(lineCount(said), 1) << said;
+    EXPECT_EQ(said.find("secret"), std::string::npos);
+    EXPECT_EQ(store.stringValue(SettingsKeys::tgBotToken), QStringLiteral("123:secret"));
+    EXPECT_EQ(store.boolValue(SettingsKeys::lidSleepEnabled), true);
+}
+
+// The file size limit stands in for a full disk: the write fails half-way through.
+TEST_F(IniSettingsStoreTest, AWriteThatRunsOutOfSpaceLeavesTheOldFileWhole) {
+    IniSettingsStore store(path());
+    store.setString(SettingsKeys::tgChatID, QStringLiteral("42"));
+    const QByteArray before = contentOf(path());
+
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 512;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    ::testing::internal::CaptureStderr();
+    store.setString(SettingsKeys::tgBotToken, QString(4096, QLatin1Char('x')));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(lineCount(said), 1) << said;
+    EXPECT_EQ(contentOf(path()), before);
+    EXPECT_EQ(store.stringValue(SettingsKeys::tgBotToken), QString(4096, QLatin1Char('x')));
+    // With room again, the next write also saves what the failed one could not.
+    store.setBool(SettingsKeys::tgEnabled, true);
+    const QString copy = m_root.filePath(QStringLiteral("copy.conf"));
+    ASSERT_TRUE(QFile::copy(path(), copy));
+    EXPECT_EQ(IniSettingsStore(copy).stringValue(SettingsKeys::tgBotToken),
+              QString(4096, QLatin1Char('x')));
+}
+
+// A run killed while writing leaves its draft beside the file, holding a token too.
+TEST_F(IniSettingsStoreTest, DraftsOfAKilledRunAreRemovedAtTheNextStart) {
+    writeFile("[General]\ntgEnabled=true\n", QFile::ReadOwner | QFile::WriteOwner);
+    for (const char *name : {"Korvella.conf.draft-a1B2c3", "Korvella.conf.draft-a1B2c3.checked",
+                             "Korvella.conf.draft-x9Y8z7.lock"}) {
+        QFile draft(dir() + QLatin1Char('/') + QLatin1String(name));
+        ASSERT_TRUE(draft.open(QIODevice::WriteOnly));
+    }
+    IniSettingsStore store(path());
+    EXPECT_EQ(QDir(dir()).entryList(QDir::Files | QDir::Hidden), QStringList{"Korvella.conf"});
+    EXPECT_EQ(store.boolValue(SettingsKeys::tgEnabled), true);
+}
+
+// Runs only as the child of the test below: writes 1, 2, 3, ... and reports each write done.
+TEST(IniSettingsStoreChild, DISABLED_WritesUntilKilled) {
+    const QString file = qEnvironmentVariable("KORVELLA_SETTINGS_CHILD_FILE");
+    if (file.isEmpty())
+        GTEST_SKIP() << "runs only as a child process";
+    IniSettingsStore store(file);
+    for (qint64 value = 1;; ++value) {
+        store.setInteger(SettingsKeys::tgIntervalMinutes, value);
+        std::printf("%lld\n", static_cast<long long>(value));
+        std::fflush(stdout);
+    }
+}
+
+qint64 lastAcknowledged(const QByteArray &output) {
+    const QList<QByteArray> lines = output.split('\n');
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        bool ok = false;
+        const qint64 value = it->toLongLong(&ok);
+        if (ok)
+            return value;
+    }
+    return 0;
+}
+
+TEST_F(IniSettingsStoreTest, AWriterKilledAtAnyMomentLeavesTheLastValueWritten) {
+    constexpr int kKillPoints = 30;
+    int killedBetweenWriteAndReport = 0;
+    for (int round = 0; round < kKillPoints; ++round) {
+        const QString roundDir = m_root.filePath(QStringLiteral("round%1").arg(round));
+        const QString file = roundDir + QStringLiteral("/Korvella/Korvella.conf");
+        QDir().mkpath(roundDir);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KORVELLA_SETTINGS_CHILD_FILE"), file);
+        env.insert(QStringLiteral("TMPDIR"), roundDir); // its own temporary folder dies with it
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_also_run_disabled_tests"),
+                     QStringLiteral("--gtest_filter=IniSettingsStoreChild.*")});
+        ASSERT_TRUE(child.waitForStarted());
+        // Kill points: after 1 to 30 reported writes, then up to 3 ms further into the next.
+        QByteArray output;
+        while (lastAcknowledged(output) < round + 1 && child.waitForReadyRead(10000))
+            output += child.readAllStandardOutput();
+        ASSERT_GE(lastAcknowledged(output), round + 1) << child.readAllStandardError().constData();
+        QThread::usleep(QRandomGenerator::global()->bounded(3000));
+        ::kill(pid_t(child.processId()), SIGKILL);
+        ASSERT_TRUE(child.waitForFinished(10000));
+        output += child.readAllStandardOutput();
+        const qint64 acknowledged = lastAcknowledged(output);
+
+        ::testing::internal::CaptureStderr();
+        IniSettingsStore reader(file);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "round " << round;
+        const auto value = reader.integerValue(SettingsKeys::tgIntervalMinutes);
+        ASSERT_TRUE(value) << "round " << round;
+        // The write under way when the kill came may have landed, its report not.
+        EXPECT_GE(*value, acknowledged) << "round " << round;
+        EXPECT_LE(*value, acknowledged + 1) << "round " << round;
+        killedBetweenWriteAndReport += *value == acknowledged + 1;
+        EXPECT_EQ(modeOf(file), 0600);
+    }
+    std::printf("kill points: %d, killed between a write and its report: %d\n", kKillPoints,
+                killedBetweenWriteAndReport);
+}
+} // namespace
