@@ -1,0 +1,115 @@
+#include "platform/TrayWatcher.h"
+#include "app/IconRenderer.h"
+#include "platform/TrayStatusItem.h"
+#include "tests/support/DBusMock.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+const QString kRegistry = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kRegistryPath = QStringLiteral("/StatusNotifierWatcher");
+const QString kTemplate =
+    QStringLiteral(KORVELLA_TEST_SOURCE_DIR "/tray/status_notifier_watcher.py");
+
+// Runs the event loop until `done` holds or `ms` pass; returns whether it holds.
+template <typename Predicate> bool runUntil(Predicate done, int ms = 5000) {
+    const QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return done();
+}
+
+void runFor(int ms) {
+    runUntil([] { return false; }, ms);
+}
+
+class TrayOnPrivateBus : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(bus.isRunning()) << bus.errorString().toStdString(); }
+    bool startRegistry(bool hostRegistered) {
+        return bus.startTemplate(kTemplate, {{QStringLiteral("HostRegistered"), hostRegistered}});
+    }
+    void registerHost() {
+        bus.callMock(
+            kRegistry, kRegistryPath, QStringLiteral("UpdateProperties"),
+            {kRegistry, QVariantMap{{QStringLiteral("IsStatusNotifierHostRegistered"), true}}});
+        bus.callMock(
+            kRegistry, kRegistryPath, QStringLiteral("EmitSignal"),
+            {kRegistry, QStringLiteral("StatusNotifierHostRegistered"), QString(), QVariantList()});
+    }
+
+    DBusMock bus;
+};
+
+TEST_F(TrayOnPrivateBus, AHostThatIsAlreadyThereIsFound) {
+    ASSERT_TRUE(startRegistry(true)) << bus.errorString().toStdString();
+    TrayWatcher watcher(bus.connection());
+    QList<TrayWatcher::Kind> reported;
+    QObject::connect(&watcher, &TrayWatcher::trayAppeared,
+                     [&](TrayWatcher::Kind kind) { reported << kind; });
+    watcher.start();
+    EXPECT_TRUE(runUntil([&] { return !reported.isEmpty(); }));
+    runFor(200);
+    EXPECT_EQ(reported, QList<TrayWatcher::Kind>({TrayWatcher::Kind::StatusNotifier}));
+}
+
+TEST_F(TrayOnPrivateBus, ARegistryAndThenAHostThatAppearAfterStartAreWaitedFor) {
+    TrayWatcher watcher(bus.connection());
+    watcher.start();
+    runFor(300);
+    EXPECT_EQ(watcher.found(), TrayWatcher::Kind::None) << "no registry on the bus";
+
+    ASSERT_TRUE(startRegistry(false)) << bus.errorString().toStdString();
+    runFor(500);
+    EXPECT_EQ(watcher.found(), TrayWatcher::Kind::None)
+        << "a registry without a host shows nothing";
+
+    registerHost();
+    EXPECT_TRUE(runUntil([&] { return watcher.found() == TrayWatcher::Kind::StatusNotifier; }));
+}
+
+TEST_F(TrayOnPrivateBus, TheStatusItemHandsOverWhatWasSetBeforeTheTrayAppeared) {
+    TrayStatusItem item(bus.connection());
+    EXPECT_TRUE(item.hasButton()) << "what is set now must not be lost";
+    item.setImage(IconRenderer::statusIcon(true, QSizeF(18, 18), 2.0));
+    item.setToolTip(QStringLiteral("Korvella・防睡眠中・無限期"));
+    runFor(200);
+    EXPECT_EQ(item.trayIcon(), nullptr);
+
+    ASSERT_TRUE(startRegistry(true)) << bus.errorString().toStdString();
+    ASSERT_TRUE(runUntil([&] { return item.trayIcon() != nullptr; }));
+    QSystemTrayIcon *icon = item.trayIcon();
+    EXPECT_EQ(icon->toolTip(), "Korvella・防睡眠中・無限期");
+    EXPECT_EQ(icon->contextMenu(), item.menu());
+    EXPECT_FALSE(icon->icon().isNull());
+    EXPECT_FALSE(icon->icon().isMask());
+    EXPECT_TRUE(icon->isVisible());
+
+    item.setToolTip(QStringLiteral("Korvella・防睡眠未啟動"));
+    EXPECT_EQ(icon->toolTip(), "Korvella・防睡眠未啟動");
+    EXPECT_EQ(item.trayIcon(), icon) << "one icon for the life of the item";
+}
+
+TEST_F(TrayOnPrivateBus, ATrayFoundBeforeAnyImageWaitsForTheImage) {
+    ASSERT_TRUE(startRegistry(true)) << bus.errorString().toStdString();
+    TrayStatusItem item(bus.connection());
+    runFor(500);
+    EXPECT_EQ(item.trayIcon(), nullptr) << "an icon without an image would show empty";
+    item.setImage(IconRenderer::statusIcon(false, QSizeF(18, 18)));
+    ASSERT_NE(item.trayIcon(), nullptr);
+    EXPECT_FALSE(item.trayIcon()->icon().isNull());
+}
+
+TEST(TrayWithoutBus, WaitsQuietlyWhenNeitherBusNorX11IsThere) {
+    TrayWatcher watcher(QDBusConnection(QStringLiteral("not-connected")));
+    watcher.start();
+    runFor(200);
+    EXPECT_EQ(watcher.found(), TrayWatcher::Kind::None);
+    EXPECT_FALSE(TrayWatcher::xembedTrayExists()) << "offscreen has no X server";
+}
+} // namespace
