@@ -4,20 +4,10 @@
 #include "platform/DesktopUrlOpener.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/LinuxPowerAssertions.h"
+#include "platform/LinuxPowerSourceInfo.h"
 #include "platform/MessageBoxAlertPresenter.h"
 #include "platform/PowerAssertions.h"
-#include "platform/PowerSourceInfo.h"
 #include "platform/QtApplication.h"
-
-namespace {
-// Interim backends until the real ones are wired in.
-class NoPowerSourceInfo final : public PowerSourceInfo {
-public:
-    std::optional<QString> providingPowerSourceType() const override { return {}; }
-    bool startNotifications(std::function<void()>) override { return false; }
-    void stopNotifications() override {}
-};
-} // namespace
 
 LinuxPlatform::LinuxPlatform()
     : m_application(std::make_unique<QtApplication>())
@@ -25,7 +15,7 @@ LinuxPlatform::LinuxPlatform()
     , m_urlOpener(std::make_unique<DesktopUrlOpener>())
     , m_powerAssertions(std::make_unique<LinuxPowerAssertions>(QDBusConnection::systemBus(),
                                                                QDBusConnection::sessionBus()))
-    , m_powerSource(std::make_unique<NoPowerSourceInfo>())
+    , m_powerSource(std::make_unique<LinuxPowerSourceInfo>(QDBusConnection::systemBus()))
     , m_settings(std::make_unique<IniSettingsStore>())
     , m_clock(std::make_unique<BootClock>()) {
     m_platform.application = m_application.get();

@@ -1,0 +1,91 @@
+#include "platform/SysfsPowerSourceInfo.h"
+
+#include <QDir>
+#include <QFile>
+
+SysfsPowerSourceInfo::SysfsPowerSourceInfo(const QString &root,
+                                           std::chrono::milliseconds pollInterval)
+    : m_root(root) {
+    m_timer.setInterval(pollInterval);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
+}
+
+QString SysfsPowerSourceInfo::attribute(const QString &supply, const QString &name) const {
+    QFile file(m_root + QLatin1Char('/') + supply + QLatin1Char('/') + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.read(256)).trimmed();
+}
+
+// A USB Type-C port that only gives power away does not power this machine; a port whose
+// role cannot be read is taken as taking power.
+bool SysfsPowerSourceInfo::isPowerSink(const QString &supply) const {
+    const QDir ports(m_root + QLatin1Char('/') + supply + QStringLiteral("/device/typec"));
+    bool source = false;
+    for (const QString &port : ports.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(ports.filePath(port) + QStringLiteral("/power_role"));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray role = file.read(64);
+        if (role.contains("[sink]"))
+            return true;
+        source = source || role.contains("[source]");
+    }
+    return !source;
+}
+
+// Batteries of attached devices (mice, phones) and absent batteries do not count; a battery
+// whose status cannot be read is taken as discharging.
+bool SysfsPowerSourceInfo::isDischargingBattery(const QString &supply) const {
+    if (attribute(supply, QStringLiteral("scope")) == QLatin1String("Device") ||
+        attribute(supply, QStringLiteral("present")) == QLatin1String("0"))
+        return false;
+    const QString status = attribute(supply, QStringLiteral("status"));
+    return status.isEmpty() || status == QLatin1String("Discharging");
+}
+
+std::optional<QString> SysfsPowerSourceInfo::providingPowerSourceType() const {
+    bool anySupply = false;
+    bool discharging = false;
+    const QDir root(m_root);
+    for (const QString &supply : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString type = attribute(supply, QStringLiteral("type"));
+        if (type.isEmpty())
+            continue;
+        anySupply = true;
+        if (type == QLatin1String("USB") && !isPowerSink(supply))
+            continue;
+        if (type == QLatin1String("Battery")) {
+            discharging = discharging || isDischargingBattery(supply);
+            continue;
+        }
+        if (attribute(supply, QStringLiteral("online")).toUInt() > 0)
+            return QStringLiteral("AC Power");
+    }
+    if (!anySupply)
+        return {};
+    return discharging ? QStringLiteral("Battery Power") : QStringLiteral("AC Power");
+}
+
+bool SysfsPowerSourceInfo::startNotifications(std::function<void()> onChange) {
+    if (!QDir(m_root).exists())
+        return false;
+    m_onChange = std::move(onChange);
+    m_lastType = providingPowerSourceType();
+    m_timer.start();
+    return true;
+}
+
+void SysfsPowerSourceInfo::stopNotifications() {
+    m_timer.stop();
+    m_onChange = nullptr;
+}
+
+void SysfsPowerSourceInfo::poll() {
+    const auto type = providingPowerSourceType();
+    if (type == m_lastType)
+        return;
+    m_lastType = type;
+    if (m_onChange)
+        m_onChange();
+}

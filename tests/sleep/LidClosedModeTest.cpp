@@ -1,0 +1,201 @@
+// The lid-closed mode end to end: AppDelegate with the real keep-awake locks, power source
+// and settings file, against logind and UPower mocks on a private bus.
+#include "app/AppDelegate.h"
+#include "platform/IniSettingsStore.h"
+#include "platform/LinuxPowerAssertions.h"
+#include "platform/LinuxPowerSourceInfo.h"
+#include "tests/support/DBusMock.h"
+#include "tests/support/FakePlatform.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusVariant>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+const QString kLidItem = QStringLiteral("闔蓋時保持喚醒");
+const QString kLidItemAtRisk = QStringLiteral("闔蓋時保持喚醒 ⚠️ 電源已拔除");
+const QString kUPower = QStringLiteral("org.freedesktop.UPower");
+const QString kUPowerPath = QStringLiteral("/org/freedesktop/UPower");
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+Alert explanation() {
+    Alert alert;
+    alert.style = Alert::Style::Informational;
+    alert.messageText = QStringLiteral("闔蓋時保持喚醒");
+    alert.informativeText = QStringLiteral(
+        "開啟後，MacBook 闔上上蓋時主機仍會保持運作（螢幕休眠但系統不睡），適合外接螢幕工作或背景"
+        "下載時使用。\n\n請注意限制：\n• 需要接上電源（AC 電源）才有效，僅靠電池無法闔蓋防睡眠\n"
+        "• 闔蓋期間如果拔掉電源，防睡眠可能會失效，屆時選單列會顯示提醒");
+    alert.buttonTitles = {QStringLiteral("我瞭解")};
+    return alert;
+}
+
+class LidClosedMode : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_bus.isRunning()) << m_bus.errorString().toStdString();
+        ASSERT_TRUE(m_bus.startTemplate(QStringLiteral("logind")))
+            << m_bus.errorString().toStdString();
+        ASSERT_TRUE(m_bus.startTemplate(QStringLiteral("upower"), {{"OnBattery", false}}))
+            << m_bus.errorString().toStdString();
+        launch();
+    }
+
+    // A new start of the application on the same settings file.
+    void launch() {
+        m_delegate.reset();
+        m_settings = std::make_unique<IniSettingsStore>(m_dir.filePath(QStringLiteral("k.conf")));
+        Platform platform = m_fake.platform();
+        platform.powerAssertions = &m_assertions;
+        platform.powerSource = &m_powerSource;
+        platform.settings = m_settings.get();
+        m_delegate = std::make_unique<AppDelegate>(platform);
+        m_delegate->applicationDidFinishLaunching();
+        m_item = m_fake.application.statusItem;
+    }
+
+    void setOnBattery(bool onBattery) {
+        QDBusMessage set = QDBusMessage::createMethodCall(
+            kUPower, kUPowerPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("Set"));
+        set << kUPower << QStringLiteral("OnBattery")
+            << QVariant::fromValue(QDBusVariant(onBattery));
+        const QDBusMessage reply = m_bus.connection().call(set);
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    }
+
+    // The "what" of every inhibitor logind holds.
+    QStringList inhibitors() {
+        const QDBusMessage reply = m_bus.connection().call(QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("ListInhibitors")));
+        QStringList whats;
+        const auto array = qvariant_cast<QDBusArgument>(reply.arguments().value(0));
+        array.beginArray();
+        while (!array.atEnd()) {
+            QString what, who, why, mode;
+            quint32 uid = 0, pid = 0;
+            array.beginStructure();
+            array >> what >> who >> why >> mode >> uid >> pid;
+            array.endStructure();
+            whats << what;
+        }
+        array.endArray();
+        return whats;
+    }
+    // logind drops a released inhibitor once it notices its fd closed.
+    ::testing::AssertionResult holds(const QStringList &expected) {
+        if (waitUntil([&] { return inhibitors() == expected; }, 3000))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << inhibitors().join(u',').toStdString();
+    }
+
+    const MenuEntry *lidEntry() const {
+        for (const MenuEntry &entry : m_item->menu.entries) {
+            if (entry.action == MenuAction::ToggleLidSleep)
+                return &entry;
+        }
+        return nullptr;
+    }
+    int menuBuilds() const { return int(m_item->calls.count(QStringLiteral("menu"))); }
+
+    DBusMock m_bus;
+    QTemporaryDir m_dir;
+    QTemporaryDir m_emptySysfs;
+    FakePlatform m_fake;
+    LinuxPowerAssertions m_assertions{m_bus.connection(), m_bus.connection()};
+    LinuxPowerSourceInfo m_powerSource{m_bus.connection(), m_emptySysfs.path()};
+    std::unique_ptr<IniSettingsStore> m_settings;
+    std::unique_ptr<AppDelegate> m_delegate;
+    FakeStatusItem *m_item = nullptr;
+};
+
+TEST_F(LidClosedMode, SwitchingDuringAPeriodRetakesTheLockWithTheOtherKind) {
+    ASSERT_TRUE(m_item->choose(QStringLiteral("1 小時")));
+    EXPECT_TRUE(holds({QStringLiteral("idle:sleep")}));
+
+    ASSERT_TRUE(m_item->choose(kLidItem));
+    EXPECT_EQ(m_fake.alerts.shown, QList<Alert>{explanation()});
+    EXPECT_TRUE(holds({QStringLiteral("idle:sleep:handle-lid-switch")}));
+    EXPECT_EQ(m_settings->boolValue(SettingsKeys::lidSleepEnabled), true);
+    EXPECT_TRUE(lidEntry()->checked);
+    EXPECT_EQ(m_delegate->remainingSeconds(), 3600);
+
+    ASSERT_TRUE(m_item->choose(kLidItem));
+    EXPECT_TRUE(holds({QStringLiteral("idle:sleep")}));
+    EXPECT_EQ(m_settings->boolValue(SettingsKeys::lidSleepEnabled), false);
+    EXPECT_EQ(m_fake.alerts.shown.size(), 1);
+
+    ASSERT_TRUE(m_item->choose(QStringLiteral("結束防睡眠")));
+    EXPECT_TRUE(holds({}));
+}
+
+TEST_F(LidClosedMode, TheWarningFollowsMainsPowerWhileAPeriodRuns) {
+    ASSERT_TRUE(m_item->choose(kLidItem));
+    // No period: pulling the plug is only noted.
+    int builds = menuBuilds();
+    setOnBattery(true);
+    ASSERT_TRUE(waitUntil([&] { return !m_delegate->isOnACPower(); }));
+    EXPECT_EQ(menuBuilds(), builds);
+
+    ASSERT_TRUE(m_item->choose(QStringLiteral("1 小時")));
+    EXPECT_TRUE(holds({QStringLiteral("idle:sleep:handle-lid-switch")}));
+    EXPECT_EQ(m_item->menu.entries.first().title,
+              QStringLiteral("防睡眠中・剩 1 小時 ⚠️ 電源已拔除"));
+    EXPECT_EQ(m_item->toolTip,
+              QStringLiteral("Korvella・防睡眠中・剩 1 小時 ⚠️ 電源已拔除"));
+    EXPECT_EQ(lidEntry()->title, kLidItemAtRisk);
+
+    setOnBattery(false);
+    ASSERT_TRUE(waitUntil([&] { return !m_delegate->lidWakeAtRisk(); }));
+    EXPECT_EQ(m_item->menu.entries.first().title, QStringLiteral("防睡眠中・剩 1 小時"));
+    EXPECT_EQ(m_item->toolTip, QStringLiteral("Korvella・防睡眠中・剩 1 小時"));
+    EXPECT_EQ(lidEntry()->title, kLidItem);
+
+    // A notification that leaves mains power as it was rebuilds nothing: after it, pulling the
+    // plug costs exactly one rebuild. Signals arrive in order, so the first was handled.
+    builds = menuBuilds();
+    setOnBattery(false);
+    setOnBattery(true);
+    ASSERT_TRUE(waitUntil([&] { return m_delegate->lidWakeAtRisk(); }));
+    EXPECT_EQ(menuBuilds(), builds + 1);
+    EXPECT_EQ(lidEntry()->title, kLidItemAtRisk);
+
+    // Switching off clears the warning at once; the period goes on with the weaker lock.
+    ASSERT_TRUE(m_item->choose(kLidItemAtRisk));
+    EXPECT_FALSE(m_delegate->lidWakeAtRisk());
+    EXPECT_EQ(m_item->toolTip, QStringLiteral("Korvella・防睡眠中・剩 1 小時"));
+    EXPECT_TRUE(m_delegate->isRunning());
+    EXPECT_TRUE(holds({QStringLiteral("idle:sleep")}));
+
+    m_delegate->quit();
+    EXPECT_TRUE(holds({}));
+}
+
+TEST_F(LidClosedMode, TheExplanationIsShownOnceAcrossLaunches) {
+    ASSERT_TRUE(m_item->choose(kLidItem));
+    ASSERT_TRUE(m_item->choose(kLidItem));
+    ASSERT_TRUE(m_item->choose(kLidItem));
+    EXPECT_EQ(m_fake.alerts.shown.size(), 1);
+
+    launch();
+    EXPECT_TRUE(m_delegate->lidSleepEnabled());
+    EXPECT_TRUE(lidEntry()->checked);
+    EXPECT_FALSE(m_delegate->isRunning());
+    EXPECT_TRUE(holds({}));
+    ASSERT_TRUE(m_item->choose(kLidItem));
+    ASSERT_TRUE(m_item->choose(kLidItem));
+    EXPECT_EQ(m_fake.alerts.shown.size(), 1);
+    EXPECT_EQ(m_settings->boolValue(SettingsKeys::hasShownLidWakeExplanation), true);
+}
+} // namespace
