@@ -4,6 +4,7 @@
 #include "platform/Application.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusItem.h"
+#include "preferences/PreferencesWindowController.h"
 
 AppDelegate::AppDelegate(const Platform &platform, QObject *parent)
     : QObject(parent)
@@ -70,4 +71,15 @@ void AppDelegate::refreshStatusItem() {
     updateStatusIcon();
     if (m_statusItem)
         m_statusItem->setMenu(buildMenu());
+}
+
+PreferencesWindowController &AppDelegate::preferencesWindowController() {
+    if (!m_preferencesWindowController) {
+        m_preferencesWindowController = new PreferencesWindowController(m_platform, {}, this);
+        m_preferencesWindowController->onTelegramSettingsChanged = [self = QPointer(this)] {
+            if (self)
+                self->setupTelegramPushIfNeeded();
+        };
+    }
+    return *m_preferencesWindowController;
 }

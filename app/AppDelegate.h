@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <memory>
 
+class PreferencesWindowController;
 class StatusItem;
 
 // The one object that holds the application's state: the keep-awake period, the lid-closed
@@ -34,6 +35,8 @@ public:
     MenuModel buildMenu() const;
     void performMenuAction(MenuAction action, int tag);
     void openPreferences();
+    // Created on first use and kept for the rest of the run.
+    PreferencesWindowController &preferencesWindowController();
 
     // Keep-awake periods.
     void toggle();
@@ -85,6 +88,7 @@ private:
     PowerSourceMonitor m_powerMonitor;
     TelegramNotifier m_telegramNotifier;
     std::unique_ptr<StatusItem> m_statusItem;
+    PreferencesWindowController *m_preferencesWindowController = nullptr; // child QObject
     QTimer *m_timer = nullptr;
     QTimer *m_telegramPushTimer = nullptr;
     qint64 m_lastTickMs = 0; // when the countdown last accounted for a second

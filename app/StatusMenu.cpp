@@ -2,7 +2,9 @@
 #include "app/AppDelegate.h"
 
 #include "app/IconRenderer.h"
+#include "platform/Application.h"
 #include "platform/StatusItem.h"
+#include "preferences/PreferencesWindowController.h"
 
 namespace {
 const QSizeF kStatusIconSize(18, 18);
@@ -64,6 +66,10 @@ void AppDelegate::updateStatusIcon() {
 }
 
 void AppDelegate::openPreferences() {
-    // The preferences window comes with its own controller; until it exists there is nothing to
-    // open.
+    PreferencesWindowController &controller = preferencesWindowController();
+    controller.updateConnectionStatusLabel();
+    controller.refreshLoginItemStatusAsync();
+    m_platform.application->setActivationPolicy(Application::ActivationPolicy::Regular);
+    m_platform.application->activateIgnoringOtherApps();
+    controller.showWindow();
 }
