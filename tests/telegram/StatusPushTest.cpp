@@ -97,16 +97,6 @@ TEST_F(StatusPushTest, NothingConfiguredMeansTheTimerRunsButNothingIsSent) {
     EXPECT_FALSE(server.waitForRequests(1, 300));
 }
 
-TEST_F(StatusPushTest, DisabledPushesHaveNoTimer) {
-    fake.settings.setBool("tgEnabled", false);
-    fake.settings.setString("tgOfficialChatID", "-1009");
-    launch();
-    EXPECT_EQ(delegate->telegramPushTimer(), nullptr);
-    fake.settings.values.remove("tgEnabled");
-    delegate->setupTelegramPushIfNeeded();
-    EXPECT_EQ(delegate->telegramPushTimer(), nullptr);
-}
-
 TEST_F(StatusPushTest, IntervalComesFromTheSettings) {
     launch();
     const auto intervalFor = [&](std::optional<qint64> minutes) {
@@ -148,12 +138,6 @@ TEST_F(StatusPushTest, EverySetUpReplacesTheTimerAndSwitchingOffRemovesIt) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(!first && !last) << "old timers are released";
     EXPECT_EQ(server.requestCount(), 0);
-}
-
-TEST_F(StatusPushTest, QuitStopsThePushTimer) {
-    launch();
-    delegate->quit();
-    EXPECT_FALSE(delegate->telegramPushTimer() && delegate->telegramPushTimer()->isActive());
 }
 
 } // namespace
