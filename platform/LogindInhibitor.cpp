@@ -13,27 +13,24 @@ LogindInhibitor::LogindInhibitor(const QDBusConnection &systemBus, const QString
 
 bool LogindInhibitor::take(const QString &reason) {
     release();
+    if (!m_bus.isConnected())
+        return false;
     // "block-weak" leaves the user's own explicit suspend possible; systemd before 257 knows
     // only "block" and rejects the newer mode as an invalid argument.
-    QString errorName;
-    m_fd = inhibit(reason, QStringLiteral("block-weak"), &errorName);
-    if (!m_fd.isValid() && errorName == QLatin1String("org.freedesktop.DBus.Error.InvalidArgs"))
-        m_fd = inhibit(reason, QStringLiteral("block"), &errorName);
+    auto reply = inhibit(reason, QStringLiteral("block-weak"));
+    if (reply.isError() && reply.error().type() == QDBusError::InvalidArgs)
+        reply = inhibit(reason, QStringLiteral("block"));
+    if (!reply.isError())
+        m_fd = reply.value();
     return m_fd.isValid();
 }
 
-QDBusUnixFileDescriptor LogindInhibitor::inhibit(const QString &reason, const QString &mode,
-                                                 QString *errorName) const {
-    if (!m_bus.isConnected())
-        return {};
+QDBusPendingReply<QDBusUnixFileDescriptor> LogindInhibitor::inhibit(const QString &reason,
+                                                                    const QString &mode) const {
     OrgFreedesktopLogin1ManagerInterface manager(kService, kPath, m_bus);
     manager.setTimeout(kCallTimeoutMs);
     QDBusPendingReply<QDBusUnixFileDescriptor> reply =
         manager.Inhibit(m_what, applicationName(), reason, mode);
     reply.waitForFinished();
-    if (reply.isError()) {
-        *errorName = reply.error().name();
-        return {};
-    }
-    return reply.value();
+    return reply;
 }

@@ -3,6 +3,7 @@
 #include "platform/InhibitorLock.h"
 
 #include <QDBusConnection>
+#include <QDBusPendingReply>
 #include <QDBusUnixFileDescriptor>
 
 // A systemd-logind inhibitor on the system bus. The lock is the file descriptor logind hands
@@ -16,8 +17,8 @@ public:
     void release() override { m_fd = QDBusUnixFileDescriptor(); }
 
 private:
-    QDBusUnixFileDescriptor inhibit(const QString &reason, const QString &mode,
-                                    QString *errorName) const;
+    QDBusPendingReply<QDBusUnixFileDescriptor> inhibit(const QString &reason,
+                                                       const QString &mode) const;
 
     QDBusConnection m_bus;
     QString m_what;
