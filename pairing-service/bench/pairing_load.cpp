@@ -1,10 +1,10 @@
 // Load test of korvella-pairing: starts the service as its own process (SQLite by default, or
 // --database for PostgreSQL), then plays many desktop apps at a steady schedule: each creates a
 // code and polls its status every --interval-ms, --polls times; once half of the polls have
-// come back, the bot gets "/pair CODE" from a fake Bot API on loopback. Every simulated app comes from its own address
-// (X-Forwarded-For from loopback, a trusted proxy), so per-client limits apply as in production.
-// Prints requests per second, latency percentiles and the service's memory; exits non-zero when
-// any request failed or any pairing did not end as paired with its own chat.
+// come back, the bot gets "/pair CODE" from a fake Bot API on loopback. Every simulated app comes
+// from its own address (X-Forwarded-For from loopback, a trusted proxy), so per-client limits apply
+// as in production. Prints requests per second, latency percentiles and the service's memory; exits
+// non-zero when any request failed or any pairing did not end as paired with its own chat.
 #include "FakeBotApi.h"
 
 #include <QCommandLineParser>
