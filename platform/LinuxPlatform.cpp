@@ -5,9 +5,13 @@
 #include "platform/IniSettingsStore.h"
 #include "platform/LinuxPowerAssertions.h"
 #include "platform/LinuxPowerSourceInfo.h"
+#include "platform/LoginItemService.h"
 #include "platform/MessageBoxAlertPresenter.h"
 #include "platform/PowerAssertions.h"
 #include "platform/QtApplication.h"
+#include "platform/XdgAutostartService.h"
+
+#include <QCoreApplication>
 
 LinuxPlatform::LinuxPlatform()
     : m_application(std::make_unique<QtApplication>())
@@ -17,7 +21,8 @@ LinuxPlatform::LinuxPlatform()
                                                                QDBusConnection::sessionBus()))
     , m_powerSource(std::make_unique<LinuxPowerSourceInfo>(QDBusConnection::systemBus()))
     , m_settings(std::make_unique<IniSettingsStore>())
-    , m_clock(std::make_unique<BootClock>()) {
+    , m_clock(std::make_unique<BootClock>())
+    , m_loginItems(std::make_unique<XdgAutostartService>(QCoreApplication::applicationFilePath())) {
     m_platform.application = m_application.get();
     m_platform.alerts = m_alerts.get();
     m_platform.urlOpener = m_urlOpener.get();
@@ -25,6 +30,7 @@ LinuxPlatform::LinuxPlatform()
     m_platform.powerSource = m_powerSource.get();
     m_platform.settings = m_settings.get();
     m_platform.clock = m_clock.get();
+    m_platform.loginItems = m_loginItems.get();
 }
 
 LinuxPlatform::~LinuxPlatform() = default;

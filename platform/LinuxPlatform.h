@@ -19,5 +19,6 @@ private:
     std::unique_ptr<PowerSourceInfo> m_powerSource;
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<Clock> m_clock;
+    std::unique_ptr<LoginItemService> m_loginItems;
     Platform m_platform;
 };

@@ -7,6 +7,7 @@ class PowerAssertions;
 class PowerSourceInfo;
 class SettingsStore;
 class Clock;
+class LoginItemService;
 
 // The platform services the logic uses, handed in by main() (real backends) or by tests
 // (fakes, or real backends against mock services). Not owned.
@@ -18,4 +19,5 @@ struct Platform {
     PowerSourceInfo *powerSource = nullptr;
     SettingsStore *settings = nullptr;
     Clock *clock = nullptr;
+    LoginItemService *loginItems = nullptr;
 };

@@ -14,8 +14,12 @@ PreferencesWindowController::PreferencesWindowController(const Platform &platfor
     : QObject(parent)
     , m_platform(platform)
     , m_config(config)
+    , m_loginItemManager(platform.loginItems)
     , m_telegramNotifier(config.telegramApiBase, this)
+    , m_pairingClient(config.pairingBaseUrl, this)
     , m_window(std::make_unique<PreferencesWindow>([this] { windowWillClose(); })) {
+    // One worker: changes and reads of the login item never overlap.
+    m_loginItemPool.setMaxThreadCount(1);
     m_window->setWindowTitle(QStringLiteral("Korvella 偏好設定"));
     m_window->centerOnScreen();
     buildContent();
@@ -26,7 +30,11 @@ PreferencesWindowController::PreferencesWindowController(const Platform &platfor
     });
 }
 
-PreferencesWindowController::~PreferencesWindowController() = default;
+// Login-item work not yet started is dropped; work under way finishes before the controller goes.
+PreferencesWindowController::~PreferencesWindowController() {
+    m_loginItemPool.clear();
+    m_loginItemPool.waitForDone();
+}
 
 void PreferencesWindowController::showWindow() {
     m_window->fitHeightToContent();

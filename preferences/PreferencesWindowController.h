@@ -2,10 +2,15 @@
 
 #include "app/SettingsKeys.h"
 #include "platform/Platform.h"
+#include "preferences/LoginItemManager.h"
 #include "preferences/PreferencesConfig.h"
+#include "telegram/PairingClient.h"
 #include "telegram/TelegramNotifier.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -44,13 +49,15 @@ public:
     void saveTelegramFields();
     void sendTestMessage();
 
-    // Official bot and launch at login: their flows follow in their own files.
-    void connectOfficialBot() {}
-    void sendOfficialTestMessage() {}
+    // Official bot.
+    void connectOfficialBot();
+    void sendOfficialTestMessage();
     void updateConnectionStatusLabel();
     void updateOfficialTestButtonVisibility();
-    void toggleLoginItem() {}
-    void refreshLoginItemStatusAsync() {}
+
+    // Launch at login; the desktop is asked off the main thread.
+    void toggleLoginItem();
+    void refreshLoginItemStatusAsync();
 
     // Run after any Telegram setting was written by the user's action.
     std::function<void()> onTelegramSettingsChanged;
@@ -64,6 +71,9 @@ public:
     QLineEdit *tgChatIDField() const { return m_tgChatIDField; }
     QComboBox *tgIntervalPopup() const { return m_tgIntervalPopup; }
     TelegramNotifier &telegramNotifier() { return m_telegramNotifier; }
+    // The poll timer of the pairing now running, if any.
+    QTimer *pairingPollTimer() const { return m_pairingPollTimer; }
+    int pairingSecondsElapsed() const { return m_pairingSecondsElapsed; }
 
     const QString tgEnabledKey = SettingsKeys::tgEnabled;
     const QString tgBotTokenKey = SettingsKeys::tgBotToken;
@@ -86,10 +96,23 @@ private:
     QString officialChatID() const;
     void runSettingsChanged();
     void showAlert(const QString &message, const QString &informative);
+    void loginItemChanged(bool wanted, bool succeeded, LoginItemManager::Status status);
+
+    void pairingCodeArrived(const PairingClient::CreateResult &result);
+    void openTelegramPairing(const QString &code);
+    void startPollingPairing(const QString &code);
+    void pairingTick(QTimer *timer, const QString &code, int attempt);
+    void pairingStatusArrived(const PairingStatus &status, QTimer *timer, int attempt);
+    void completePairing(const QString &chatID, int attempt, bool superseded);
+    void endPairing(QTimer *timer);
+    void resetConnectButton(const QString &title);
 
     Platform m_platform;
     PreferencesConfig m_config;
+    LoginItemManager m_loginItemManager;
     TelegramNotifier m_telegramNotifier;
+    PairingClient m_pairingClient;
+    QThreadPool m_loginItemPool;
     std::unique_ptr<PreferencesWindow> m_window;
 
     QCheckBox *m_loginItemCheckbox = nullptr;
@@ -100,4 +123,11 @@ private:
     QLineEdit *m_tgTokenField = nullptr;
     QLineEdit *m_tgChatIDField = nullptr;
     QComboBox *m_tgIntervalPopup = nullptr;
+
+    QPointer<QTimer> m_pairingPollTimer;
+    QString m_pairingCode;
+    int m_pairingSecondsElapsed = 0;
+    int m_pairingAttempt = 0;   // numbers the pairings started from the button
+    bool m_pairingBusy = false; // from the button press until the pairing ends
+    int m_pairedAttempt = 0;    // the last pairing that succeeded; its later replies are ignored
 };

@@ -4,6 +4,7 @@
 #include "tests/support/FakeAlertPresenter.h"
 #include "tests/support/FakeApplication.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/FakeLoginItemService.h"
 #include "tests/support/FakePowerAssertions.h"
 #include "tests/support/FakePowerSourceInfo.h"
 #include "tests/support/FakeSettingsStore.h"
@@ -18,9 +19,10 @@ struct FakePlatform {
     FakePowerSourceInfo powerSource;
     FakeSettingsStore settings;
     FakeClock clock;
+    FakeLoginItemService loginItems;
 
     Platform platform() {
         return Platform{&application, &alerts,   &urlOpener, &powerAssertions,
-                        &powerSource, &settings, &clock};
+                        &powerSource, &settings, &clock,     &loginItems};
     }
 };
