@@ -1,5 +1,6 @@
 #include "platform/MessageBoxAlertPresenter.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -11,6 +12,10 @@ int MessageBoxAlertPresenter::run(const Alert &alert) {
     box.setWindowTitle(QStringLiteral("Korvella"));
     box.setText(alert.messageText);
     box.setInformativeText(alert.informativeText);
+    // WORKAROUND: Qt 6.4 gives the informative label automatic rich-text detection whatever the
+    // box's own format, so a pairing code like "<b>x</b>" would be drawn bold.
+    if (auto *informative = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
     QList<QPushButton *> buttons;
     for (const QString &title : alert.buttonTitles)
         buttons << box.addButton(title, QMessageBox::AcceptRole);
