@@ -77,6 +77,9 @@ void TrayStatusItem::showInTray(TrayWatcher::Kind kind) {
 }
 
 void TrayStatusItem::onActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::Trigger)
-        m_menu.menu()->popup(QCursor::pos());
+    if (reason != QSystemTrayIcon::Trigger)
+        return;
+    // Drop down from the icon, as a status menu does; the menu moves itself onto the screen.
+    const QRect icon = m_trayIcon->geometry();
+    m_menu.menu()->popup(icon.isValid() ? icon.bottomLeft() + QPoint(0, 1) : QCursor::pos());
 }
