@@ -1,6 +1,7 @@
 #include "ServiceConfig.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QUrl>
@@ -151,7 +152,7 @@ std::optional<QList<QPair<QHostAddress, int>>> parseSubnets(const QString &text)
 
 QString DatabaseSettings::describe() const {
     if (driver == QLatin1String("QSQLITE"))
-        return QStringLiteral("SQLite database %1").arg(databaseName);
+        return QStringLiteral("SQLite database %1").arg(QFileInfo(databaseName).absoluteFilePath());
     return QStringLiteral("PostgreSQL database %1 on %2%3%4")
         .arg(databaseName, host.isEmpty() ? QStringLiteral("the default socket") : host,
              port > 0 ? QStringLiteral(":") + QString::number(port) : QString(),
