@@ -37,9 +37,13 @@ IniSettingsStore::IniSettingsStore(const QString &filePath)
     load();
 }
 
+// WORKAROUND: Qt 6.4 takes a relative $XDG_CONFIG_HOME as it is, which would put the settings
+// wherever Korvella was started from; the XDG rules say to ignore it.
 QString IniSettingsStore::defaultFilePath() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/Korvella/Korvella.conf");
+    QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (QDir::isRelativePath(config))
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/Korvella/Korvella.conf");
 }
 
 void IniSettingsStore::load() {

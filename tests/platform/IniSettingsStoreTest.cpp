@@ -77,15 +77,19 @@ TEST_F(IniSettingsStoreTest, EveryKeyReadsAsAbsentAndReadingCreatesNothing) {
     EXPECT_FALSE(QFileInfo::exists(dir()));
 }
 
-TEST_F(IniSettingsStoreTest, DefaultLocationFollowsXdgConfigHome) {
+TEST_F(IniSettingsStoreTest, DefaultLocationFollowsAnAbsoluteXdgConfigHome) {
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root.path()));
     const QString fromXdg = IniSettingsStore::defaultFilePath();
     qunsetenv("XDG_CONFIG_HOME");
     const QString fromHome = IniSettingsStore::defaultFilePath();
+    qputenv("XDG_CONFIG_HOME", "relative/config");
+    const QString fromRelative = IniSettingsStore::defaultFilePath();
     qputenv("XDG_CONFIG_HOME", saved);
     EXPECT_EQ(fromXdg, path());
-    EXPECT_EQ(fromHome, QDir::homePath() + QStringLiteral("/.config/Korvella/Korvella.conf"));
+    const QString underHome = QDir::homePath() + QStringLiteral("/.config/Korvella/Korvella.conf");
+    EXPECT_EQ(fromHome, underHome);
+    EXPECT_EQ(fromRelative, underHome);
 }
 
 // Texts that INI files treat specially must come back exactly as typed, also after a relaunch
