@@ -4,22 +4,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-TEST(PowerSourceMonitor, OnlyAProvidingTypeOtherThanMainsMeansNoMainsPower) {
-    FakePowerSourceInfo info;
-    PowerSourceMonitor monitor(info);
-    const std::vector<std::pair<std::optional<QString>, bool>> cases = {
-        {QStringLiteral("AC Power"), true},
-        {QStringLiteral("Battery Power"), false},
-        {QStringLiteral("UPS Power"), false},
-        {std::nullopt, true},
-    };
-    for (const auto &[type, onAC] : cases) {
-        info.type = type;
-        EXPECT_EQ(monitor.isOnACPower(), onAC)
-            << type.value_or(QStringLiteral("none")).toStdString();
-    }
-}
-
 TEST(PowerSourceMonitor, StartsAndStopsOnceAndRetriesAFailedStart) {
     FakePowerSourceInfo info;
     PowerSourceMonitor monitor(info);
