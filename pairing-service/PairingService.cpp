@@ -53,7 +53,7 @@ bool PairingService::start(QString *error) {
     if (m_config.updates == UpdateMode::Polling) {
         updates = "getUpdates long polling";
         m_poller = std::make_unique<UpdatePoller>(
-            *m_api, *m_store, m_config.pollTimeoutSeconds,
+            *m_api, *m_store, m_clock, m_config.pollTimeoutSeconds,
             [this](const QJsonObject &update) { handleUpdate(update); });
         m_poller->start();
     } else if (m_config.updates == UpdateMode::Webhook) {

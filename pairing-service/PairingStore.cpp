@@ -27,6 +27,7 @@ const QStringList schema = {
 };
 
 const QString offsetName = QStringLiteral("update_offset");
+const QString offsetAtName = QStringLiteral("update_offset_at");
 
 } // namespace
 
@@ -252,21 +253,32 @@ PairingStore::PairResult PairingStore::pair(const QString &code, const QString &
     return PairResult::Expired;
 }
 
-std::optional<qint64> PairingStore::updateOffset() {
-    auto query = run(QStringLiteral("SELECT value FROM bot_state WHERE name = :name"),
-                     {{QStringLiteral(":name"), offsetName}});
+std::optional<PairingStore::UpdateOffset> PairingStore::updateOffset() {
+    auto query =
+        run(QStringLiteral("SELECT name, value FROM bot_state WHERE name IN (:offset, :at)"),
+            {{QStringLiteral(":offset"), offsetName}, {QStringLiteral(":at"), offsetAtName}});
     if (!query)
         return std::nullopt;
-    const qint64 offset = query->next() ? query->value(0).toLongLong() : 0;
+    UpdateOffset stored;
+    while (query->next())
+        (query->value(0).toString() == offsetName ? stored.offset : stored.savedAtMs) =
+            query->value(1).toLongLong();
     query->finish();
-    return offset;
+    return stored;
 }
 
-bool PairingStore::setUpdateOffset(qint64 offset) {
-    return run(QStringLiteral("INSERT INTO bot_state (name, value) VALUES (:name, :value)"
-                              " ON CONFLICT (name) DO UPDATE SET value = excluded.value"),
-               {{QStringLiteral(":name"), offsetName}, {QStringLiteral(":value"), offset}})
-        .has_value();
+bool PairingStore::setUpdateOffset(const UpdateOffset &offset) {
+    const QString upsert =
+        QStringLiteral("INSERT INTO bot_state (name, value) VALUES (:name, :value)"
+                       " ON CONFLICT (name) DO UPDATE SET value = excluded.value");
+    // Either write may fail alone; both halves then only make the offset look older or lower,
+    // and an old or low offset repeats updates rather than losing any.
+    return run(upsert, {{QStringLiteral(":name"), offsetAtName},
+                        {QStringLiteral(":value"), offset.savedAtMs}})
+               .has_value() &&
+           run(upsert,
+               {{QStringLiteral(":name"), offsetName}, {QStringLiteral(":value"), offset.offset}})
+               .has_value();
 }
 
 int PairingStore::purge(qint64 nowMs) {

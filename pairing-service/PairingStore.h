@@ -47,8 +47,13 @@ public:
     };
     PairResult pair(const QString &code, const QString &chatId, qint64 nowMs);
 
-    std::optional<qint64> updateOffset();
-    bool setUpdateOffset(qint64 offset);
+    // Where getUpdates goes on: the next update id wanted, and when that was last stored.
+    struct UpdateOffset {
+        qint64 offset = 0;
+        qint64 savedAtMs = 0;
+    };
+    std::optional<UpdateOffset> updateOffset();
+    bool setUpdateOffset(const UpdateOffset &offset);
 
     // Deletes rows that can only read as unknown any more; returns how many, or -1.
     int purge(qint64 nowMs);

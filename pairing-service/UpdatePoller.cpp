@@ -1,6 +1,7 @@
 #include "UpdatePoller.h"
 
 #include "BotApiClient.h"
+#include "Clock.h"
 #include "PairingStore.h"
 
 #include <QJsonArray>
@@ -8,11 +9,20 @@
 
 namespace pairing {
 
-UpdatePoller::UpdatePoller(BotApiClient &api, PairingStore &store, int timeoutSeconds,
-                           UpdateHandler handleUpdate, QObject *parent)
+namespace {
+// Telegram keeps an unconfirmed update for 24 hours, and after a week without updates it picks
+// the next update id at random, possibly below an offset remembered from before. Asking with
+// such an offset would confirm, and so drop, the new updates unseen. An offset whose last
+// update is older than Telegram's memory protects nothing, so it is not sent.
+constexpr qint64 offsetLifetimeMs = 24 * 60 * 60 * 1000;
+} // namespace
+
+UpdatePoller::UpdatePoller(BotApiClient &api, PairingStore &store, const Clock &clock,
+                           int timeoutSeconds, UpdateHandler handleUpdate, QObject *parent)
     : QObject(parent)
     , m_api(api)
     , m_store(store)
+    , m_clock(clock)
     , m_timeoutSeconds(timeoutSeconds)
     , m_handleUpdate(std::move(handleUpdate)) {
     m_retry.setSingleShot(true);
@@ -39,42 +49,48 @@ void UpdatePoller::poll() {
             retryLater(5);
             return;
         }
-        m_offset = *stored;
+        m_offset = stored->offset;
+        m_offsetAtMs = stored->savedAtMs;
         m_offsetLoaded = true;
     }
+    const qint64 offset = m_clock.nowMs() - m_offsetAtMs < offsetLifetimeMs ? m_offset : 0;
     const QJsonObject params{
-        {QStringLiteral("offset"), m_offset},
+        {QStringLiteral("offset"), offset},
         {QStringLiteral("timeout"), m_timeoutSeconds},
         {QStringLiteral("allowed_updates"), QJsonArray{QStringLiteral("message")}},
     };
     QPointer<UpdatePoller> self(this);
-    m_inFlight =
-        m_api.call(QStringLiteral("getUpdates"), params, (m_timeoutSeconds + 15) * 1000,
-                   [self](const BotApiClient::Reply &reply) {
-                       if (!self)
-                           return;
-                       if (!reply.ok) {
-                           qWarning("bot: getUpdates failed: %s", qPrintable(reply.error));
-                           if (reply.httpStatus == 409)
-                               qWarning("bot: a webhook is set for this bot, or another "
-                                        "process is polling it; only one may take updates");
-                           self->retryLater(reply.retryAfterSeconds);
-                           return;
-                       }
-                       self->m_failures = 0;
-                       qint64 next = self->m_offset;
-                       for (const QJsonValue &update : reply.result.toArray()) {
-                           const QJsonObject object = update.toObject();
-                           next = std::max<qint64>(
-                               next, object.value(QStringLiteral("update_id")).toInteger() + 1);
-                           self->m_handleUpdate(object);
-                       }
-                       if (next != self->m_offset) {
-                           self->m_offset = next;
-                           self->m_store.setUpdateOffset(next);
-                       }
-                       self->poll();
-                   });
+    m_inFlight = m_api.call(QStringLiteral("getUpdates"), params, (m_timeoutSeconds + 15) * 1000,
+                            [self](const BotApiClient::Reply &reply) {
+                                if (!self)
+                                    return;
+                                if (reply.ok) {
+                                    self->m_failures = 0;
+                                    self->handleBatch(reply.result.toArray());
+                                    self->poll();
+                                    return;
+                                }
+                                qWarning("bot: getUpdates failed: %s", qPrintable(reply.error));
+                                if (reply.httpStatus == 409)
+                                    qWarning("bot: a webhook is set for this bot, or another "
+                                             "process is polling it; only one may take updates");
+                                self->retryLater(reply.retryAfterSeconds);
+                            });
+}
+
+void UpdatePoller::handleBatch(const QJsonArray &updates) {
+    if (updates.isEmpty())
+        return;
+    // Follows the numbering Telegram uses now, even when it started again lower.
+    qint64 last = 0;
+    for (const QJsonValue &update : updates) {
+        const QJsonObject object = update.toObject();
+        last = object.value(QStringLiteral("update_id")).toInteger();
+        m_handleUpdate(object);
+    }
+    m_offset = last + 1;
+    m_offsetAtMs = m_clock.nowMs();
+    m_store.setUpdateOffset({m_offset, m_offsetAtMs});
 }
 
 void UpdatePoller::retryLater(int seconds) {

@@ -79,3 +79,20 @@ TEST(Bot, KeepsPollingAfterTheBotApiFailed) {
               QString::fromUtf8(BotTexts::paired));
     EXPECT_GE(service.api.calls(QStringLiteral("getUpdates")).size(), 2);
 }
+
+TEST(Bot, ForgetsAnOffsetOlderThanTelegramKeepsUpdatesSoRenumberedOnesArrive) {
+    TestService service;
+    EXPECT_EQ(service.tell(1, QStringLiteral("hi")), help); // offset now 1001
+    service.clock.advanceSeconds(8 * 24 * 60 * 60);
+    // Telegram renumbers only after such a silence, so the polls meanwhile ask without offset.
+    const qsizetype polls = service.api.calls(QStringLiteral("getUpdates")).size();
+    ASSERT_TRUE(TestHttp::waitUntil([&] {
+        const auto calls = service.api.calls(QStringLiteral("getUpdates"));
+        return calls.size() > polls + 1 && calls.last().params.value(QStringLiteral("offset")) == 0;
+    }));
+    service.api.setNextUpdateId(7);
+    EXPECT_EQ(service.tell(1, QStringLiteral("hi again")), help);
+    service.restart();
+    EXPECT_EQ(service.tell(1, QStringLiteral("and after a restart")), help);
+    EXPECT_EQ(service.api.lastOffset(), 9) << "the new numbering is followed";
+}

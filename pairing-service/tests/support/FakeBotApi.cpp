@@ -113,27 +113,21 @@ void FakeBotApi::handle(QTcpSocket *socket, const QByteArray &path, const QByteA
         return;
     }
     if (method == QLatin1String("getUpdates")) {
-        m_lastOffset = params.value(QStringLiteral("offset")).toInteger();
-        // Telegram forgets every update below the offset a client asks for.
-        QJsonArray remaining;
-        for (const QJsonValue &update : std::as_const(m_updates)) {
-            if (update.toObject().value(QStringLiteral("update_id")).toInteger() >= m_lastOffset)
-                remaining.append(update);
-        }
-        m_updates = remaining;
-        if (!m_updates.isEmpty()) {
-            answerUpdates(socket);
+        const qint64 offset = params.value(QStringLiteral("offset")).toInteger();
+        m_lastOffset = offset;
+        if (hasUpdatesFrom(offset)) {
+            answerUpdates(socket, offset);
             return;
         }
         auto *timer = new QTimer(socket);
         timer->setSingleShot(true);
-        connect(timer, &QTimer::timeout, this, [this, socket, timer] {
+        connect(timer, &QTimer::timeout, this, [this, socket, timer, offset] {
             m_waiting.removeIf([&](const Pending &pending) { return pending.socket == socket; });
             timer->deleteLater();
-            answerUpdates(socket);
+            answerUpdates(socket, offset);
         });
         timer->start(longPollHoldMs);
-        m_waiting.append({socket, timer});
+        m_waiting.append({socket, timer, offset});
         return;
     }
     QJsonValue result = true;
@@ -149,7 +143,20 @@ void FakeBotApi::handle(QTcpSocket *socket, const QByteArray &path, const QByteA
     respond(socket, 200, {{QStringLiteral("ok"), true}, {QStringLiteral("result"), result}});
 }
 
-void FakeBotApi::answerUpdates(QTcpSocket *socket) {
+bool FakeBotApi::hasUpdatesFrom(qint64 offset) const {
+    return std::any_of(m_updates.cbegin(), m_updates.cend(), [&](const QJsonValue &update) {
+        return update.toObject().value(QStringLiteral("update_id")).toInteger() >= offset;
+    });
+}
+
+void FakeBotApi::answerUpdates(QTcpSocket *socket, qint64 offset) {
+    // Like Telegram: updates below the offset count as confirmed and are forgotten.
+    QJsonArray remaining;
+    for (const QJsonValue &update : std::as_const(m_updates)) {
+        if (update.toObject().value(QStringLiteral("update_id")).toInteger() >= offset)
+            remaining.append(update);
+    }
+    m_updates = remaining;
     respond(socket, 200, {{QStringLiteral("ok"), true}, {QStringLiteral("result"), m_updates}});
 }
 
@@ -158,7 +165,7 @@ void FakeBotApi::flushWaiting() {
     for (const Pending &pending : waiting) {
         pending.timer->stop();
         pending.timer->deleteLater();
-        answerUpdates(pending.socket);
+        answerUpdates(pending.socket, pending.offset);
     }
 }
 

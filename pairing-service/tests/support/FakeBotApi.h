@@ -31,6 +31,8 @@ public:
     qint64 queueText(qint64 chatId, const QString &text,
                      const QString &chatType = QStringLiteral("private"));
     void queueUpdate(QJsonObject update);
+    // Telegram numbers updates on, except after a week without any: then it starts anywhere.
+    void setNextUpdateId(qint64 id) { m_nextUpdateId = id; }
     // The next `count` calls of `method` fail with this HTTP status.
     void failNext(const QString &method, int httpStatus, int count = 1);
 
@@ -39,15 +41,18 @@ public:
     QString webhookUrl() const { return m_webhookUrl; }
     void setWebhookUrl(const QString &url) { m_webhookUrl = url; }
     qint64 lastOffset() const { return m_lastOffset; }
+    qsizetype queuedUpdates() const { return m_updates.size(); }
 
 private:
     struct Pending {
         QTcpSocket *socket;
         QTimer *timer;
+        qint64 offset;
     };
     void onReadyRead(QTcpSocket *socket);
     void handle(QTcpSocket *socket, const QByteArray &path, const QByteArray &body);
-    void answerUpdates(QTcpSocket *socket);
+    bool hasUpdatesFrom(qint64 offset) const;
+    void answerUpdates(QTcpSocket *socket, qint64 offset);
     void flushWaiting();
     static void respond(QTcpSocket *socket, int status, const QJsonObject &body);
 
