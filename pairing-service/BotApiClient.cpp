@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 
 namespace pairing {
@@ -31,14 +32,23 @@ QNetworkReply *BotApiClient::call(const QString &method, const QJsonObject &para
     return reply;
 }
 
-void BotApiClient::sendMessage(const QString &chatId, const QString &text, Callback callback) {
-    const QJsonObject params{{QStringLiteral("chat_id"), chatId}, {QStringLiteral("text"), text}};
+void BotApiClient::sendMessage(const QString &chatId, const QString &text) {
+    sendMessage({{QStringLiteral("chat_id"), chatId}, {QStringLiteral("text"), text}}, 2);
+}
+
+void BotApiClient::sendMessage(const QJsonObject &params, int attemptsLeft) {
     call(QStringLiteral("sendMessage"), params, 30000,
-         [callback = std::move(callback)](const Reply &reply) {
-             if (!reply.ok)
-                 qWarning("bot: sending a reply failed: %s", qPrintable(reply.error));
-             if (callback)
-                 callback(reply);
+         [this, params, attemptsLeft](const Reply &reply) {
+             if (reply.ok)
+                 return;
+             // Telegram limits how fast a bot may send and says when to try again.
+             if (reply.httpStatus == 429 && attemptsLeft > 1) {
+                 QTimer::singleShot(
+                     std::clamp(reply.retryAfterSeconds, 1, 30) * 1000, this,
+                     [this, params, attemptsLeft] { sendMessage(params, attemptsLeft - 1); });
+                 return;
+             }
+             qWarning("bot: sending a reply failed: %s", qPrintable(reply.error));
          });
 }
 

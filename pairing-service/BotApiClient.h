@@ -32,9 +32,11 @@ public:
     // is destroyed first.
     QNetworkReply *call(const QString &method, const QJsonObject &params, int timeoutMs,
                         Callback callback);
-    void sendMessage(const QString &chatId, const QString &text, Callback callback = {});
+    // Sends a text to a chat; when Telegram asks to slow down, tries once more as it says.
+    void sendMessage(const QString &chatId, const QString &text);
 
 private:
+    void sendMessage(const QJsonObject &params, int attemptsLeft);
     Reply readReply(QNetworkReply *reply) const;
 
     QNetworkAccessManager m_network;

@@ -116,7 +116,7 @@ private:
     }
 
     QTcpSocket *m_socket;
-    const HttpLimits &m_limits;
+    const HttpLimits m_limits;
     QTimer m_deadline;
     bool m_inRequest = false;
     bool m_closeAfterAnswer = false;

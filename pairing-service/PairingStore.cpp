@@ -67,6 +67,10 @@ bool PairingStore::open(QString *error) {
                      .arg(m_settings.describe(), db.lastError().text());
         return false;
     }
+    if (m_settings.driver == QLatin1String("QPSQL")) {
+        // Otherwise every start prints PostgreSQL's notices that the tables already exist.
+        QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
+    }
     if (m_settings.driver == QLatin1String("QSQLITE")) {
         // WAL lets readers and the writer overlap; NORMAL syncs at checkpoints, which keeps
         // every commit across a crash of this process (only a power cut can lose the last few).

@@ -71,13 +71,16 @@ TEST(Bot, LimitsPairingAttemptsPerChat) {
               QString::fromUtf8(BotTexts::paired));
 }
 
-TEST(Bot, KeepsPollingAfterTheBotApiFailed) {
+TEST(Bot, RidesOutFailuresOfTheBotApi) {
     TestService service;
     service.api.failNext(QStringLiteral("getUpdates"), 502);
+    service.api.failNext(QStringLiteral("sendMessage"), 429);
     const QString code = service.createCode();
     EXPECT_EQ(service.tell(21, QStringLiteral("/pair ") + code),
               QString::fromUtf8(BotTexts::paired));
     EXPECT_GE(service.api.calls(QStringLiteral("getUpdates")).size(), 2);
+    EXPECT_EQ(service.api.calls(QStringLiteral("sendMessage")).size(), 2)
+        << "the reply was sent again";
 }
 
 TEST(Bot, ForgetsAnOffsetOlderThanTelegramKeepsUpdatesSoRenumberedOnesArrive) {
