@@ -1,9 +1,12 @@
 #include "PostgresServer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
+#include <QThread>
 
+#include <csignal>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -13,7 +16,7 @@ QString findBinDir() {
     const QStringList entries = versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
         const QString bin = versions.filePath(*it + QStringLiteral("/bin"));
-        if (QFile::exists(bin + QStringLiteral("/pg_ctl")))
+        if (QFile::exists(bin + QStringLiteral("/postgres")))
             return bin;
     }
     return {};
@@ -33,17 +36,16 @@ PostgresServer::PostgresServer()
         m_reason = QStringLiteral("no temporary directory");
         return;
     }
-    m_asNobody = ::geteuid() == 0;
-    if (m_asNobody) {
-        if (!QFile::exists(QStringLiteral("/usr/sbin/runuser")) &&
-            !QFile::exists(QStringLiteral("/sbin/runuser"))) {
-            m_reason = QStringLiteral("running as root and runuser is missing");
-            return;
-        }
-        if (!run(QStringLiteral("chown"), {QStringLiteral("nobody"), m_dir.path()})) {
+    if (::geteuid() == 0) {
+        const passwd *nobody = ::getpwnam("nobody");
+        if (!nobody || ::chown(QFile::encodeName(m_dir.path()).constData(), nobody->pw_uid,
+                               nobody->pw_gid) != 0) {
             m_reason = QStringLiteral("running as root and cannot hand a directory to nobody");
             return;
         }
+        m_asNobody = {QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
+                      QStringLiteral("--regid=%1").arg(nobody->pw_gid),
+                      QStringLiteral("--clear-groups")};
     }
     QString output;
     if (!run(m_binDir + QStringLiteral("/initdb"),
@@ -56,11 +58,8 @@ PostgresServer::PostgresServer()
         return;
     }
     if (!start()) {
-        m_reason =
-            QStringLiteral("the server did not start; its log:\n") + QString::fromLocal8Bit([&] {
-                QFile log(m_dir.filePath(QStringLiteral("log")));
-                return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
-            }());
+        m_reason = QStringLiteral("the server did not start: ") +
+                   QString::fromLocal8Bit(m_server.readAll());
         return;
     }
     if (!run(m_binDir + QStringLiteral("/createdb"),
@@ -78,38 +77,45 @@ QString PostgresServer::databaseUrl() const {
     return QStringLiteral("postgresql:///pairing?host=%1&user=korvella").arg(m_dir.path());
 }
 
+QStringList PostgresServer::wrapped(const QString &program, const QStringList &arguments) const {
+    // setpriv sets the parent-death signal after switching users, which would clear it.
+    return m_asNobody +
+           QStringList{QStringLiteral("--pdeathsig=INT"), QStringLiteral("--"), program} +
+           arguments;
+}
+
 bool PostgresServer::start() {
     // No TCP at all; -F: no fsync, a test database need not survive a power cut.
-    m_running =
-        run(m_binDir + QStringLiteral("/pg_ctl"),
-            {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")), QStringLiteral("-l"),
-             m_dir.filePath(QStringLiteral("log")), QStringLiteral("-w"), QStringLiteral("-o"),
-             QStringLiteral("-k %1 -c listen_addresses= -F").arg(m_dir.path()),
-             QStringLiteral("start")});
-    return m_running;
+    m_server.setProcessChannelMode(QProcess::MergedChannels);
+    m_server.setWorkingDirectory(m_dir.path());
+    m_server.start(QStringLiteral("setpriv"),
+                   wrapped(m_binDir + QStringLiteral("/postgres"),
+                           {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")),
+                            QStringLiteral("-k"), m_dir.path(), QStringLiteral("-c"),
+                            QStringLiteral("listen_addresses="), QStringLiteral("-F")}));
+    QElapsedTimer waited;
+    waited.start();
+    while (m_server.state() != QProcess::NotRunning && waited.elapsed() < 30000) {
+        if (run(m_binDir + QStringLiteral("/pg_isready"),
+                {QStringLiteral("-q"), QStringLiteral("-h"), m_dir.path()}))
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
 }
 
 bool PostgresServer::stop() {
-    if (!m_running)
+    if (m_server.state() == QProcess::NotRunning)
         return true;
-    m_running =
-        !run(m_binDir + QStringLiteral("/pg_ctl"),
-             {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")), QStringLiteral("-m"),
-              QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")});
-    return !m_running;
+    ::kill(pid_t(m_server.processId()), SIGINT); // fast shutdown: ends open sessions
+    return m_server.waitForFinished(30000);
 }
 
 bool PostgresServer::run(const QString &program, const QStringList &arguments, QString *output) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(m_dir.path());
-    if (m_asNobody && program != QLatin1String("chown"))
-        process.start(QStringLiteral("runuser"),
-                      QStringList{QStringLiteral("-u"), QStringLiteral("nobody"),
-                                  QStringLiteral("--"), program} +
-                          arguments);
-    else
-        process.start(program, arguments);
+    process.start(QStringLiteral("setpriv"), wrapped(program, arguments));
     const bool finished = process.waitForFinished(30000);
     if (output)
         *output = QString::fromLocal8Bit(process.readAll());
