@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <sys/prctl.h>
+#include <xcb/xcb.h>
 
 namespace {
 const QString kRegistry = QStringLiteral("org.kde.StatusNotifierWatcher");
@@ -65,6 +66,33 @@ public:
 private:
     std::unique_ptr<QProcess> m_process;
     QString m_display;
+};
+
+// Claims the XEmbed tray selection of screen 0, as a panel's tray does when it starts.
+class XEmbedTrayOwner final {
+public:
+    explicit XEmbedTrayOwner(const QString &display)
+        : m_connection(xcb_connect(display.toLatin1().constData(), nullptr)) {}
+    ~XEmbedTrayOwner() { xcb_disconnect(m_connection); }
+    bool claim() {
+        if (xcb_connection_has_error(m_connection))
+            return false;
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        const xcb_window_t window = xcb_generate_id(m_connection);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        const char name[] = "_NET_SYSTEM_TRAY_S0";
+        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, sizeof name - 1, name), nullptr);
+        if (!atom)
+            return false;
+        xcb_set_selection_owner(m_connection, window, atom->atom, XCB_CURRENT_TIME);
+        std::free(atom);
+        return xcb_flush(m_connection) > 0;
+    }
+
+private:
+    xcb_connection_t *m_connection;
 };
 
 struct DBusMenuItem {
@@ -268,5 +296,18 @@ TEST_F(TrayBlackBox, ATimedPeriodFromTheTrayMenuHoldsTheLockCountsDownAndQuitRel
     EXPECT_EQ(korvella->exitCode(), 0) << standardError().toStdString();
     EXPECT_TRUE(waitFor([&] { return inhibitors().isEmpty(); }, 5000))
         << inhibitors().join(", ").toStdString();
+}
+
+TEST_F(TrayBlackBox, AnXEmbedTrayThatAppearsLaterIsFoundWithoutARegistry) {
+    startKorvella();
+    EXPECT_TRUE(waitFor([&] { return standardError().contains("桌面上目前沒有系統匣"); }, 10000))
+        << standardError().toStdString();
+
+    XEmbedTrayOwner tray(x.display());
+    ASSERT_TRUE(tray.claim());
+    EXPECT_TRUE(waitFor([&] { return standardError().contains("系統匣已出現"); }, 5000))
+        << standardError().toStdString();
+    EXPECT_EQ(korvella->state(), QProcess::Running);
+    EXPECT_EQ(standardError().count("桌面上目前沒有系統匣"), 1) << "said once, not repeated";
 }
 } // namespace
