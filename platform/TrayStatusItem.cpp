@@ -9,11 +9,11 @@ TrayStatusItem::TrayStatusItem(const QDBusConnection &sessionBus, QObject *paren
     : QObject(parent)
     , m_watcher(sessionBus) {
     connect(&m_watcher, &TrayWatcher::trayAppeared, this, &TrayStatusItem::showInTray);
-    m_watcher.start();
-    if (m_watcher.found() == TrayWatcher::Kind::None) {
+    connect(&m_watcher, &TrayWatcher::noTrayYet, this, [this] {
         m_waitedForTray = true;
         std::fputs("Korvella：桌面上目前沒有系統匣，圖示會在系統匣出現後自動顯示。\n", stderr);
-    }
+    });
+    m_watcher.start();
 }
 
 TrayStatusItem::~TrayStatusItem() = default;

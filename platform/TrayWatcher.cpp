@@ -41,6 +41,7 @@ TrayWatcher::~TrayWatcher() = default;
 void TrayWatcher::start() {
     if (!m_bus.isConnected()) {
         startXEmbedPolling();
+        noTrayFound();
         return;
     }
     m_serviceWatcher = new QDBusServiceWatcher(kWatcherService, m_bus,
@@ -69,10 +70,12 @@ void TrayWatcher::checkStatusNotifierHost() {
         const bool hostRegistered =
             reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
             qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toBool();
-        if (hostRegistered)
+        if (hostRegistered) {
             report(Kind::StatusNotifier);
-        else
+        } else {
             startXEmbedPolling();
+            noTrayFound();
+        }
     });
 }
 
@@ -109,6 +112,13 @@ bool TrayWatcher::xembedTrayExists() {
     const bool owned = owner && owner->owner != XCB_WINDOW_NONE;
     std::free(owner);
     return owned;
+}
+
+void TrayWatcher::noTrayFound() {
+    if (m_found != Kind::None || m_saidNoTray)
+        return;
+    m_saidNoTray = true;
+    Q_EMIT noTrayYet();
 }
 
 void TrayWatcher::report(Kind kind) {

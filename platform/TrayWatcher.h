@@ -29,16 +29,20 @@ public:
 
 Q_SIGNALS:
     void trayAppeared(TrayWatcher::Kind kind);
+    // Once, when the first look found no tray; trayAppeared() may still follow.
+    void noTrayYet();
 
 private:
     void checkStatusNotifierHost();
     void startXEmbedPolling();
     void checkXEmbed();
     void report(Kind kind);
+    void noTrayFound();
 
     QDBusConnection m_bus;
     QDBusServiceWatcher *m_serviceWatcher = nullptr;
     OrgKdeStatusNotifierWatcherInterface *m_watcher = nullptr;
     QTimer m_xembedPoll;
     Kind m_found = Kind::None;
+    bool m_saidNoTray = false;
 };

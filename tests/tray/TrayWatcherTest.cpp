@@ -52,17 +52,23 @@ TEST_F(TrayOnPrivateBus, AHostThatIsAlreadyThereIsFound) {
     QList<TrayWatcher::Kind> reported;
     QObject::connect(&watcher, &TrayWatcher::trayAppeared,
                      [&](TrayWatcher::Kind kind) { reported << kind; });
+    int saidNoTray = 0;
+    QObject::connect(&watcher, &TrayWatcher::noTrayYet, [&] { ++saidNoTray; });
     watcher.start();
     EXPECT_TRUE(runUntil([&] { return !reported.isEmpty(); }));
     runFor(200);
     EXPECT_EQ(reported, QList<TrayWatcher::Kind>({TrayWatcher::Kind::StatusNotifier}));
+    EXPECT_EQ(saidNoTray, 0) << "no false alarm while the registry answers";
 }
 
 TEST_F(TrayOnPrivateBus, ARegistryAndThenAHostThatAppearAfterStartAreWaitedFor) {
     TrayWatcher watcher(bus.connection());
+    int saidNoTray = 0;
+    QObject::connect(&watcher, &TrayWatcher::noTrayYet, [&] { ++saidNoTray; });
     watcher.start();
     runFor(300);
     EXPECT_EQ(watcher.found(), TrayWatcher::Kind::None) << "no registry on the bus";
+    EXPECT_EQ(saidNoTray, 1);
 
     ASSERT_TRUE(startRegistry(false)) << bus.errorString().toStdString();
     runFor(500);
@@ -71,6 +77,7 @@ TEST_F(TrayOnPrivateBus, ARegistryAndThenAHostThatAppearAfterStartAreWaitedFor) 
 
     registerHost();
     EXPECT_TRUE(runUntil([&] { return watcher.found() == TrayWatcher::Kind::StatusNotifier; }));
+    EXPECT_EQ(saidNoTray, 1) << "said once";
 }
 
 TEST_F(TrayOnPrivateBus, TheStatusItemHandsOverWhatWasSetBeforeTheTrayAppeared) {
