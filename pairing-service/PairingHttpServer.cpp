@@ -89,11 +89,8 @@ PairingHttpServer::Answer PairingHttpServer::route(const QHttpServerRequest &req
         return only(Method::Post, "POST", &PairingHttpServer::create);
     if (path == m_statusPath)
         return only(Method::Get, "GET", &PairingHttpServer::status);
-    if (path == m_healthPath) {
-        if (request.method() != Method::Get)
-            return {error("method_not_allowed"), Status::MethodNotAllowed, "Allow", "GET"};
-        return health();
-    }
+    if (path == m_healthPath)
+        return only(Method::Get, "GET", &PairingHttpServer::health);
     if (m_config.updates == UpdateMode::Webhook && path == m_config.webhookPath)
         return only(Method::Post, "POST", &PairingHttpServer::webhook);
     return {error("not_found"), Status::NotFound};
@@ -164,7 +161,7 @@ PairingHttpServer::Answer PairingHttpServer::status(const QHttpServerRequest &re
     return {error("database_unavailable"), Status::ServiceUnavailable};
 }
 
-PairingHttpServer::Answer PairingHttpServer::health() {
+PairingHttpServer::Answer PairingHttpServer::health(const QHttpServerRequest &) {
     if (!m_store.isReachable())
         return {error("database_unavailable"), Status::ServiceUnavailable};
     return {{{QStringLiteral("status"), QStringLiteral("ok")}}};

@@ -48,7 +48,7 @@ private:
     Answer route(const QHttpServerRequest &request);
     Answer create(const QHttpServerRequest &request);
     Answer status(const QHttpServerRequest &request);
-    Answer health();
+    Answer health(const QHttpServerRequest &request);
     Answer webhook(const QHttpServerRequest &request);
     // A 429 answer when the client has used up its allowance, otherwise nothing.
     std::optional<Answer> limited(RateLimiter &limiter, const QHttpServerRequest &request);

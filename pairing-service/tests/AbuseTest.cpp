@@ -83,6 +83,7 @@ TEST(Abuse, MalformedRequestsGetPreciseErrors) {
     EXPECT_EQ(wrongMethod.header("Allow"), "POST");
     check(TestHttp::post(service.url(QStringLiteral("/api/pairing_status.php?code=ABCD2345"))), 405,
           "method_not_allowed");
+    check(TestHttp::post(service.url(QStringLiteral("/api/health"))), 405, "method_not_allowed");
     for (const char *path :
          {"/", "/api", "/api/", "/create_pairing.php", "/api/create_pairing.php/x",
           "/api/telegram-webhook", "/API/create_pairing.php"})
