@@ -6,11 +6,10 @@
 #include "platform/LinuxPowerSourceInfo.h"
 #include "tests/support/DBusMock.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/WaitUntil.h"
 
-#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusVariant>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -20,25 +19,13 @@ const QString kLidItemAtRisk = QStringLiteral("闔蓋時保持喚醒 ⚠️ 電�
 const QString kUPower = QStringLiteral("org.freedesktop.UPower");
 const QString kUPowerPath = QStringLiteral("/org/freedesktop/UPower");
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
-Alert explanation() {
-    Alert alert;
-    alert.style = Alert::Style::Informational;
-    alert.messageText = QStringLiteral("闔蓋時保持喚醒");
-    alert.informativeText = QStringLiteral(
-        "開啟後，MacBook 闔上上蓋時主機仍會保持運作（螢幕休眠但系統不睡），適合外接螢幕工作或背景"
-        "下載時使用。\n\n請注意限制：\n• 需要接上電源（AC 電源）才有效，僅靠電池無法闔蓋防睡眠\n"
-        "• 闔蓋期間如果拔掉電源，防睡眠可能會失效，屆時選單列會顯示提醒");
-    alert.buttonTitles = {QStringLiteral("我瞭解")};
-    return alert;
-}
+const Alert kExplanation{
+    Alert::Style::Informational,
+    "闔蓋時保持喚醒",
+    "開啟後，MacBook 闔上上蓋時主機仍會保持運作（螢幕休眠但系統不睡），適合外接螢幕工作或背景"
+    "下載時使用。\n\n請注意限制：\n• 需要接上電源（AC 電源）才有效，僅靠電池無法闔蓋防睡眠\n"
+    "• 闔蓋期間如果拔掉電源，防睡眠可能會失效，屆時選單列會顯示提醒",
+    {"我瞭解"}};
 
 class LidClosedMode : public ::testing::Test {
 protected:
@@ -125,7 +112,7 @@ TEST_F(LidClosedMode, SwitchingDuringAPeriodRetakesTheLockWithTheOtherKind) {
     EXPECT_TRUE(holds({QStringLiteral("idle:sleep")}));
 
     ASSERT_TRUE(m_item->choose(kLidItem));
-    EXPECT_EQ(m_fake.alerts.shown, QList<Alert>{explanation()});
+    EXPECT_EQ(m_fake.alerts.shown, QList<Alert>{kExplanation});
     EXPECT_TRUE(holds({QStringLiteral("idle:sleep:handle-lid-switch")}));
     EXPECT_EQ(m_settings->boolValue(SettingsKeys::lidSleepEnabled), true);
     EXPECT_TRUE(lidEntry()->checked);
@@ -170,6 +157,13 @@ TEST_F(LidClosedMode, TheWarningFollowsMainsPowerWhileAPeriodRuns) {
     ASSERT_TRUE(waitUntil([&] { return m_delegate->lidWakeAtRisk(); }));
     EXPECT_EQ(menuBuilds(), builds + 1);
     EXPECT_EQ(lidEntry()->title, kLidItemAtRisk);
+
+    // Ending the period ends the warning; a new one on battery starts with it.
+    m_delegate->stopPreventingSleep();
+    EXPECT_FALSE(m_delegate->lidWakeAtRisk());
+    EXPECT_EQ(lidEntry()->title, kLidItem);
+    ASSERT_TRUE(m_item->choose(QStringLiteral("1 小時")));
+    EXPECT_TRUE(m_delegate->lidWakeAtRisk());
 
     // Switching off clears the warning at once; the period goes on with the weaker lock.
     ASSERT_TRUE(m_item->choose(kLidItemAtRisk));

@@ -41,27 +41,22 @@ TEST(SleepPreventer, StopWhenReleasedOrAfterAFailedStartMakesNoCall) {
     EXPECT_EQ(assertions.calls.size(), callsBefore);
 }
 
-TEST(StatusLine, CountsDownInWholeMinutesRoundedUp) {
-    const auto line = [](qint64 seconds) { return formatStatusLine(false, seconds, false); };
-    // Thirty minutes: the first minute reads 30, the last reads 1.
-    EXPECT_EQ(line(1800), "防睡眠中・剩 30 分");
-    EXPECT_EQ(line(1741), "防睡眠中・剩 30 分");
-    EXPECT_EQ(line(1740), "防睡眠中・剩 29 分");
-    EXPECT_EQ(line(60), "防睡眠中・剩 1 分");
-    EXPECT_EQ(line(1), "防睡眠中・剩 1 分");
-    EXPECT_EQ(line(0), "防睡眠中・剩 1 分");
-    // Hours: whole hours alone, otherwise hours and minutes.
-    EXPECT_EQ(line(7200), "防睡眠中・剩 2 小時");
-    EXPECT_EQ(line(7140), "防睡眠中・剩 1 小時 59 分");
-    EXPECT_EQ(line(3600), "防睡眠中・剩 1 小時");
-    EXPECT_EQ(line(3541), "防睡眠中・剩 1 小時");
-    EXPECT_EQ(line(3540), "防睡眠中・剩 59 分");
-    EXPECT_EQ(line(14400), "防睡眠中・剩 4 小時");
-    EXPECT_EQ(line(14340), "防睡眠中・剩 3 小時 59 分");
-    EXPECT_EQ(line(3601), "防睡眠中・剩 1 小時 1 分");
-}
-
-TEST(StatusLine, UnlimitedPeriodAndTheUnpluggedWarning) {
+// Whole minutes rounded up (the first of thirty minutes reads 30, the last 1); whole hours
+// alone, otherwise hours and minutes; the unplugged warning last.
+TEST(StatusLine, CountsDownInWholeMinutesRoundedUpWithTheWarningLast) {
+    const QList<QPair<qint64, QString>> timed{{1800, "剩 30 分"},
+                                              {1741, "剩 30 分"},
+                                              {1740, "剩 29 分"},
+                                              {1, "剩 1 分"},
+                                              {0, "剩 1 分"},
+                                              {7200, "剩 2 小時"},
+                                              {7140, "剩 1 小時 59 分"},
+                                              {3601, "剩 1 小時 1 分"},
+                                              {3600, "剩 1 小時"},
+                                              {3541, "剩 1 小時"},
+                                              {3540, "剩 59 分"}};
+    for (const auto &[seconds, rest] : timed)
+        EXPECT_EQ(formatStatusLine(false, seconds, false), "防睡眠中・" + rest) << seconds;
     EXPECT_EQ(formatStatusLine(true, 0, false), "防睡眠中・無限期");
     EXPECT_EQ(formatStatusLine(true, 999, true), "防睡眠中・無限期 ⚠️ 電源已拔除");
     EXPECT_EQ(formatStatusLine(false, 1800, true),
