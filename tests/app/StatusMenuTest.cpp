@@ -28,9 +28,9 @@ QStringList rows(const MenuModel &menu) {
     return rows;
 }
 
-// The entries below the toggle, the same whether or not a period runs. `checkedTag` is the
-// duration entry carrying the check mark, -1 for none.
-QStringList lowerRows(int checkedTag, const QString &lidTitle, bool lidChecked) {
+// The entries below the toggle, the same whether or not a period runs (lid mode off).
+// `checkedTag` is the duration entry carrying the check mark, -1 for none.
+QStringList lowerRows(int checkedTag) {
     const auto duration = [&](const QString &title, int tag) {
         return QStringLiteral("%1|2||%2|%3|enabled")
             .arg(title)
@@ -43,7 +43,7 @@ QStringList lowerRows(int checkedTag, const QString &lidTitle, bool lidChecked) 
             duration(QStringLiteral("4 小時"), 240),
             duration(QStringLiteral("無限期"), 0),
             QStringLiteral("-"),
-            QStringLiteral("%1|3||0|%2|enabled").arg(lidTitle, onOff(lidChecked)),
+            QStringLiteral("闔蓋時保持喚醒|3||0|off|enabled"),
             QStringLiteral("-"),
             QStringLiteral("偏好設定…|4|,|0|off|enabled"),
             QStringLiteral("結束 Korvella|5|q|0|off|enabled"),
@@ -63,7 +63,7 @@ protected:
 TEST_F(StatusMenu, IdleMenuHasFourteenEntriesAsOrdered) {
     const QStringList expected =
         QStringList{QStringLiteral("開始防睡眠|1||0|off|enabled"), QStringLiteral("-")} +
-        lowerRows(-1, QStringLiteral("闔蓋時保持喚醒"), false);
+        lowerRows(-1);
     EXPECT_EQ(rows(item().menu), expected);
     EXPECT_EQ(item().toolTip, "Korvella・防睡眠未啟動");
     EXPECT_EQ(item().title, "");
@@ -75,7 +75,7 @@ TEST_F(StatusMenu, ToggleStartsWithoutLimitAndChecksUnlimited) {
     const QStringList expected =
         QStringList{QStringLiteral("防睡眠中・無限期|0||0|off|disabled"), QStringLiteral("-"),
                     QStringLiteral("結束防睡眠|1||0|off|enabled"), QStringLiteral("-")} +
-        lowerRows(0, QStringLiteral("闔蓋時保持喚醒"), false);
+        lowerRows(0);
     EXPECT_EQ(rows(item().menu), expected);
     EXPECT_EQ(item().toolTip, "Korvella・防睡眠中・無限期");
     EXPECT_EQ(item().image, IconRenderer::statusIcon(true, QSizeF(18, 18)));
@@ -85,48 +85,19 @@ TEST_F(StatusMenu, ToggleStartsWithoutLimitAndChecksUnlimited) {
     EXPECT_EQ(item().toolTip, "Korvella・防睡眠未啟動");
 }
 
-TEST_F(StatusMenu, CheckMarkFollowsTheRunningPeriodNotTheClick) {
+TEST_F(StatusMenu, CheckMarkFollowsTheRunningPeriodAndEveryTickRefreshesInOrder) {
     item().choose(QStringLiteral("2 小時"));
-    EXPECT_EQ(rows(item().menu).mid(4), lowerRows(120, QStringLiteral("闔蓋時保持喚醒"), false));
+    EXPECT_EQ(rows(item().menu).mid(4), lowerRows(120));
     EXPECT_EQ(item().menu.entries.first().title, "防睡眠中・剩 2 小時");
     EXPECT_EQ(item().toolTip, "Korvella・防睡眠中・剩 2 小時");
 
     item().choose(QStringLiteral("30 分鐘"));
-    EXPECT_EQ(rows(item().menu).mid(4), lowerRows(30, QStringLiteral("闔蓋時保持喚醒"), false));
-    EXPECT_EQ(item().menu.entries.first().title, "防睡眠中・剩 30 分");
-}
-
-TEST_F(StatusMenu, EveryTickRefreshesIconThenMenuWithTheTimeLeft) {
-    item().choose(QStringLiteral("1 小時"));
+    EXPECT_EQ(rows(item().menu).mid(4), lowerRows(30));
     item().calls.clear();
     fake.clock.advanceSeconds(61);
     delegate.countdownTick();
     EXPECT_EQ(item().calls, QStringList({"image", "title", "toolTip", "menu"}));
-    EXPECT_EQ(item().menu.entries.first().title, "防睡眠中・剩 59 分");
-    EXPECT_EQ(item().toolTip, "Korvella・防睡眠中・剩 59 分");
-}
-
-TEST(StatusMenuLid, WarningTitleWhilePowerIsPulledDuringAPeriod) {
-    FakePlatform fake;
-    fake.settings.setBool(QStringLiteral("lidSleepEnabled"), true);
-    AppDelegate delegate(fake.platform());
-    delegate.applicationDidFinishLaunching();
-    FakeStatusItem &item = *fake.application.statusItem;
-    EXPECT_EQ(rows(item.menu).mid(2), lowerRows(-1, QStringLiteral("闔蓋時保持喚醒"), true));
-
-    // Without a period, pulling the power changes nothing shown.
-    const MenuModel before = item.menu;
-    fake.powerSource.setOnAC(false);
-    fake.powerSource.setOnAC(true);
-    EXPECT_EQ(item.menu, before);
-
-    item.choose(QStringLiteral("無限期"));
-    fake.powerSource.setOnAC(false);
-    EXPECT_EQ(rows(item.menu).mid(4),
-              lowerRows(0, QStringLiteral("闔蓋時保持喚醒 ⚠️ 電源已拔除"), true));
-    EXPECT_EQ(item.toolTip, "Korvella・防睡眠中・無限期 ⚠️ 電源已拔除");
-
-    fake.powerSource.setOnAC(true);
-    EXPECT_EQ(rows(item.menu).mid(4), lowerRows(0, QStringLiteral("闔蓋時保持喚醒"), true));
+    EXPECT_EQ(item().menu.entries.first().title, "防睡眠中・剩 29 分");
+    EXPECT_EQ(item().toolTip, "Korvella・防睡眠中・剩 29 分");
 }
 } // namespace
