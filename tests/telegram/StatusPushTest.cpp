@@ -113,7 +113,6 @@ TEST_F(StatusPushTest, IntervalComesFromTheSettings) {
     EXPECT_EQ(intervalFor(0), 30 * kMinuteMs);
     EXPECT_EQ(intervalFor(-5), 30 * kMinuteMs);
     EXPECT_EQ(intervalFor(1), kMinuteMs);
-    EXPECT_EQ(intervalFor(15), 15 * kMinuteMs);
     EXPECT_EQ(intervalFor(120), 120 * kMinuteMs);
     EXPECT_EQ(intervalFor(qint64(1) << 40), std::numeric_limits<int>::max());
 }
