@@ -11,36 +11,46 @@ const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
 const QString kGnomePath = QStringLiteral("/org/gnome/SessionManager");
 const QString kPowerManagementPath = QStringLiteral("/org/freedesktop/PowerManagement/Inhibit");
 const QString kPowerManagementInterface = QStringLiteral("org.freedesktop.PowerManagement.Inhibit");
+
+::testing::AssertionResult result(bool ok, const DBusMock &mock) {
+    if (ok)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << mock.errorString().toStdString();
+}
 } // namespace
 
 const QString InhibitorBus::kGnome = QStringLiteral("org.gnome.SessionManager");
 const QString InhibitorBus::kPowerManagement = QStringLiteral("org.freedesktop.PowerManagement");
 
-bool InhibitorBus::startLogind(const QVariantMap &parameters) {
+::testing::AssertionResult InhibitorBus::startLogind(const QVariantMap &parameters) {
     if (parameters.isEmpty())
-        return mock.startTemplate(QStringLiteral("logind"));
-    return mock.startTemplate(QStringLiteral(KORVELLA_PLATFORM_MOCKS "/logind_strict.py"),
-                              parameters);
+        return result(mock.startTemplate(QStringLiteral("logind")), mock);
+    return result(
+        mock.startTemplate(QStringLiteral(KORVELLA_PLATFORM_MOCKS "/logind_strict.py"), parameters),
+        mock);
 }
 
-bool InhibitorBus::startGnome(const QString &inhibitCode) {
+::testing::AssertionResult InhibitorBus::startGnome(const QString &inhibitCode) {
     const QString code =
         inhibitCode.isEmpty() ? QStringLiteral("ret = %1").arg(kGnomeCookie) : inhibitCode;
-    return mock.startObject(kGnome, kGnomePath, kGnome) &&
-           mock.addMethod(kGnome, kGnomePath, kGnome, QStringLiteral("Inhibit"),
-                          QStringLiteral("susu"), QStringLiteral("u"), code) &&
-           mock.addMethod(kGnome, kGnomePath, kGnome, QStringLiteral("Uninhibit"),
-                          QStringLiteral("u"), QString(), QString());
+    return result(mock.startObject(kGnome, kGnomePath, kGnome) &&
+                      mock.addMethod(kGnome, kGnomePath, kGnome, QStringLiteral("Inhibit"),
+                                     QStringLiteral("susu"), QStringLiteral("u"), code) &&
+                      mock.addMethod(kGnome, kGnomePath, kGnome, QStringLiteral("Uninhibit"),
+                                     QStringLiteral("u"), QString(), QString()),
+                  mock);
 }
 
-bool InhibitorBus::startPowerManagement() {
+::testing::AssertionResult InhibitorBus::startPowerManagement() {
     const QString iface = kPowerManagementInterface;
-    return mock.startObject(kPowerManagement, kPowerManagementPath, iface) &&
-           mock.addMethod(kPowerManagement, kPowerManagementPath, iface, QStringLiteral("Inhibit"),
-                          QStringLiteral("ss"), QStringLiteral("u"),
-                          QStringLiteral("ret = %1").arg(kPowerManagementCookie)) &&
-           mock.addMethod(kPowerManagement, kPowerManagementPath, iface,
-                          QStringLiteral("UnInhibit"), QStringLiteral("u"), QString(), QString());
+    return result(
+        mock.startObject(kPowerManagement, kPowerManagementPath, iface) &&
+            mock.addMethod(kPowerManagement, kPowerManagementPath, iface, QStringLiteral("Inhibit"),
+                           QStringLiteral("ss"), QStringLiteral("u"),
+                           QStringLiteral("ret = %1").arg(kPowerManagementCookie)) &&
+            mock.addMethod(kPowerManagement, kPowerManagementPath, iface,
+                           QStringLiteral("UnInhibit"), QStringLiteral("u"), QString(), QString()),
+        mock);
 }
 
 QList<ListedInhibitor> InhibitorBus::inhibitors() {
@@ -67,14 +77,14 @@ QList<ListedInhibitor> InhibitorBus::inhibitors() {
     return listed;
 }
 
-bool InhibitorBus::waitForInhibitors(const QList<ListedInhibitor> &expected) {
+::testing::AssertionResult InhibitorBus::waitForInhibitors(const QList<ListedInhibitor> &expected) {
     const QDeadlineTimer deadline(3000);
     while (inhibitors() != expected) {
         if (deadline.hasExpired())
-            return false;
+            return ::testing::AssertionFailure() << ::testing::PrintToString(inhibitors());
         QThread::msleep(10);
     }
-    return true;
+    return ::testing::AssertionSuccess();
 }
 
 QList<QVariantList> InhibitorBus::gnomeCalls(const QString &method) {

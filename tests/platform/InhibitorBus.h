@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <gtest/gtest.h>
 
 // One logind inhibitor as ListInhibitors reports it.
 struct ListedInhibitor {
@@ -25,13 +26,15 @@ public:
     static const QString kPowerManagement;
 
     // parameters: none for the stock template, otherwise those of mocks/logind_strict.py.
-    bool startLogind(const QVariantMap &parameters = {});
-    bool startGnome(const QString &inhibitCode = QString());
-    bool startPowerManagement();
+    // A failure carries the mock's own error output.
+    ::testing::AssertionResult startLogind(const QVariantMap &parameters = {});
+    ::testing::AssertionResult startGnome(const QString &inhibitCode = QString());
+    ::testing::AssertionResult startPowerManagement();
 
     QList<ListedInhibitor> inhibitors();
     // logind drops an inhibitor once it sees its fd close, which it notices on its own time.
-    bool waitForInhibitors(const QList<ListedInhibitor> &expected);
+    // A failure lists the inhibitors held at the end.
+    ::testing::AssertionResult waitForInhibitors(const QList<ListedInhibitor> &expected);
     QList<QVariantList> gnomeCalls(const QString &method);
     QList<QVariantList> powerManagementCalls(const QString &method);
     QList<QVariantList> logindCalls(const QString &method);

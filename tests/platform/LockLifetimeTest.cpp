@@ -1,5 +1,3 @@
-#include "platform/LinuxPowerAssertions.h"
-#include "sleep/SleepPreventer.h"
 #include "tests/platform/InhibitorBus.h"
 
 #include <QDBusConnectionInterface>
@@ -28,8 +26,8 @@ bool waitUntilGone(QDBusConnectionInterface *bus, const QString &name) {
 TEST(LockLifetime, EveryLockDiesWithTheKilledProcessNotWithItsChildren) {
     InhibitorBus bus;
     ASSERT_TRUE(bus.mock.isRunning()) << qPrintable(bus.mock.errorString());
-    ASSERT_TRUE(bus.startLogind()) << qPrintable(bus.mock.errorString());
-    ASSERT_TRUE(bus.startGnome()) << qPrintable(bus.mock.errorString());
+    ASSERT_TRUE(bus.startLogind());
+    ASSERT_TRUE(bus.startGnome());
 
     QProcess holder;
     holder.start(QStringLiteral(KORVELLA_HOLD_LOCK),
@@ -51,29 +49,11 @@ TEST(LockLifetime, EveryLockDiesWithTheKilledProcessNotWithItsChildren) {
     holder.waitForFinished(3000);
 
     // logind's lock is the fd: it closes only if no other process got a copy.
-    EXPECT_TRUE(bus.waitForInhibitors({})) << ::testing::PrintToString(bus.inhibitors());
+    EXPECT_TRUE(bus.waitForInhibitors({}));
     // The desktop drops the session lock when the client's bus connection vanishes; that
     // happens only if no other process shares the connection.
     EXPECT_TRUE(waitUntilGone(bus.mock.connection().interface(), holderName));
     EXPECT_EQ(::kill(grandchild, 0), 0) << "the started program should outlive the holder";
     ::kill(grandchild, SIGKILL);
-}
-
-// The lid-closed switch during a period re-takes the assertion with the other kind.
-TEST(LockLifetime, SwitchingToSystemSleepLeavesExactlyTheLidLock) {
-    InhibitorBus bus;
-    ASSERT_TRUE(bus.mock.isRunning()) << qPrintable(bus.mock.errorString());
-    ASSERT_TRUE(bus.startLogind()) << qPrintable(bus.mock.errorString());
-    LinuxPowerAssertions assertions(bus.mock.connection(), bus.mock.connection());
-    SleepPreventer preventer(assertions);
-
-    ASSERT_TRUE(preventer.start(SleepPreventer::Mode::userIdle, kReason));
-    ASSERT_TRUE(preventer.start(SleepPreventer::Mode::system, kReason));
-
-    const ListedInhibitor lid{QStringLiteral("idle:sleep:handle-lid-switch"),
-                              QStringLiteral("Korvella"), kReason, QStringLiteral("block-weak")};
-    EXPECT_TRUE(bus.waitForInhibitors({lid})) << ::testing::PrintToString(bus.inhibitors());
-    preventer.stop();
-    EXPECT_TRUE(bus.waitForInhibitors({})) << ::testing::PrintToString(bus.inhibitors());
 }
 } // namespace
