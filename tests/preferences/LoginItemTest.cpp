@@ -1,9 +1,5 @@
 #include "app/AppDelegate.h"
-#include "platform/XdgAutostartService.h"
 #include "tests/preferences/PreferencesFixture.h"
-
-#include <QFile>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -95,29 +91,6 @@ TEST(LoginItemOpening, EveryOpeningRefreshesTheCheckbox) {
     fake.loginItems.currentStatus = Status::Enabled;
     delegate.openPreferences();
     EXPECT_TRUE(waitUntil([&] { return box->isChecked(); }));
-}
-
-// The real autostart entry behind the checkbox: an autostart "directory" that is a file cannot
-// be written, whoever runs the test.
-TEST_F(PreferencesTest, UnwritableAutostartDirectoryGivesTheChangeFailedAlert) {
-    QTemporaryDir config;
-    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QFile blocker(config.path() + "/autostart");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    XdgAutostartService service(QCoreApplication::applicationFilePath());
-    Platform platform = fake.platform();
-    platform.loginItems = &service;
-    controller = std::make_unique<PreferencesWindowController>(platform);
-    controller->showWindow();
-    QCheckBox *box = controller->loginItemCheckbox();
-    click(box);
-    ASSERT_TRUE(waitUntil([&] { return box->isEnabled() && !fake.alerts.shown.isEmpty(); }));
-    EXPECT_FALSE(box->isChecked());
-    EXPECT_EQ(fake.alerts.shown, QList<Alert>{kChangeFailed});
-    controller.reset();
-    qputenv("XDG_CONFIG_HOME", previous);
 }
 
 } // namespace

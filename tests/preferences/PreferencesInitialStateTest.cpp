@@ -4,19 +4,15 @@
 
 namespace {
 
+// The row texts and placeholders of an empty store are checked by the layout test.
 TEST_F(PreferencesTest, EmptyStoreGivesTheDefaultsAndWritesNothing) {
     make();
     EXPECT_FALSE(controller->loginItemCheckbox()->isChecked());
     EXPECT_TRUE(controller->loginItemCheckbox()->isEnabled());
     EXPECT_FALSE(controller->tgEnabledCheckbox()->isChecked());
     EXPECT_TRUE(controller->tgTokenField()->text().isEmpty());
-    EXPECT_EQ(controller->tgTokenField()->placeholderText(), "Bot Token（例如 123456:ABC-DEF...）");
     EXPECT_TRUE(controller->tgChatIDField()->text().isEmpty());
-    EXPECT_EQ(controller->tgChatIDField()->placeholderText(), "Chat ID（例如 -1001234567890）");
     EXPECT_EQ(controller->tgIntervalPopup()->currentText(), "30 分鐘");
-    EXPECT_EQ(controller->tgIntervalPopup()->count(), 4);
-    EXPECT_EQ(controller->connectionStatusLabel()->text(), "尚未連接");
-    EXPECT_TRUE(controller->officialTestButton()->isHidden());
     EXPECT_TRUE(fake.settings.writes.isEmpty());
     EXPECT_EQ(callbacks, 0);
 

@@ -62,8 +62,13 @@ TEST(PreferencesOpening, SettingsChangesReArmTheDelegatesPush) {
     EXPECT_EQ(delegate.telegramPushTimer(), nullptr);
 }
 
-TEST_F(PreferencesTest, ClosingDuringAnEditSavesItAsAnEndOfEditing) {
+TEST_F(PreferencesTest, ClosingSavesAnEditAsItsEndAndNothingWithout) {
     make();
+    showActive();
+    controller->window()->close();
+    EXPECT_TRUE(fake.settings.writes.isEmpty());
+    EXPECT_EQ(callbacks, 0);
+
     showActive();
     controller->tgChatIDField()->setFocus(Qt::TabFocusReason);
     type(controller->tgChatIDField(), "-42");
@@ -71,15 +76,7 @@ TEST_F(PreferencesTest, ClosingDuringAnEditSavesItAsAnEndOfEditing) {
     EXPECT_EQ(stored("tgChatID"), "-42");
     EXPECT_EQ(stored("tgBotToken"), "");
     EXPECT_EQ(callbacks, 1);
-    EXPECT_EQ(fake.application.policies, QList<Policy>{Policy::Accessory});
-}
-
-TEST_F(PreferencesTest, ClosingWithoutAnEditSavesNothing) {
-    make();
-    showActive();
-    controller->window()->close();
-    EXPECT_TRUE(fake.settings.writes.isEmpty());
-    EXPECT_EQ(callbacks, 0);
+    EXPECT_EQ(fake.application.policies, QList<Policy>({Policy::Accessory, Policy::Accessory}));
 }
 
 TEST_F(PreferencesTest, QuittingDuringAnEditSavesIt) {
