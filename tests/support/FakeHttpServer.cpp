@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QHostAddress>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <optional>
@@ -11,23 +10,6 @@
 namespace {
 constexpr char kBufferProperty[] = "fakeHttpBuffer";
 constexpr qsizetype kMaxRequestBytes = 16 * 1024 * 1024;
-
-QByteArray reasonPhrase(int status) {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 302:
-        return "Found";
-    case 401:
-        return "Unauthorized";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
-}
 
 // Takes one complete request off the front of `buffer`, or nothing while it is incomplete.
 std::optional<FakeHttpServer::Request> takeRequest(QByteArray &buffer) {
@@ -68,24 +50,8 @@ FakeHttpServer::FakeHttpServer(QObject *parent)
 
 FakeHttpServer::~FakeHttpServer() = default;
 
-quint16 FakeHttpServer::port() const {
-    return m_server->serverPort();
-}
-
 QString FakeHttpServer::baseUrl() const {
     return QStringLiteral("http://127.0.0.1:%1").arg(port());
-}
-
-void FakeHttpServer::enqueue(const Reply &reply) {
-    m_queue.enqueue(reply);
-}
-
-void FakeHttpServer::setDefaultReply(const Reply &reply) {
-    m_defaultReply = reply;
-}
-
-void FakeHttpServer::clearRequests() {
-    m_requests.clear();
 }
 
 bool FakeHttpServer::waitForRequests(int count, int timeoutMs) {
@@ -93,10 +59,6 @@ bool FakeHttpServer::waitForRequests(int count, int timeoutMs) {
     while (m_requestCount < count && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
     return m_requestCount >= count;
-}
-
-void FakeHttpServer::stopListening() {
-    m_server->close();
 }
 
 void FakeHttpServer::acceptConnections() {
@@ -120,7 +82,7 @@ void FakeHttpServer::readFrom(QTcpSocket *socket) {
     ++m_requestCount;
     if (m_recording)
         m_requests.append(*request);
-    const Reply reply = nextReply();
+    const Reply reply = m_queue.isEmpty() ? m_defaultReply : m_queue.dequeue();
     if (reply.delayMs <= 0) {
         answer(socket, reply);
         return;
@@ -139,16 +101,12 @@ void FakeHttpServer::answer(QTcpSocket *socket, const Reply &reply) {
         socket->write(reply.raw);
         break;
     case Action::Respond:
-        socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + ' ' +
-                      reasonPhrase(reply.status) + "\r\nContent-Type: " + reply.contentType +
-                      "\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
-                      "\r\nConnection: close\r\n\r\n");
+        // Clients go by the status code alone; the reason phrase is a fixed word.
+        socket->write("HTTP/1.1 " + QByteArray::number(reply.status) +
+                      " Status\r\nContent-Type: " + reply.contentType + "\r\nContent-Length: " +
+                      QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n");
         socket->write(reply.body);
         break;
     }
     socket->disconnectFromHost();
-}
-
-FakeHttpServer::Reply FakeHttpServer::nextReply() {
-    return m_queue.isEmpty() ? m_defaultReply : m_queue.dequeue();
 }

@@ -6,8 +6,8 @@
 #include <QObject>
 #include <QQueue>
 #include <QString>
+#include <QTcpServer>
 
-class QTcpServer;
 class QTcpSocket;
 
 // A loopback HTTP/1.1 server for tests. It listens on 127.0.0.1 on a free port from
@@ -80,29 +80,28 @@ public:
     explicit FakeHttpServer(QObject *parent = nullptr);
     ~FakeHttpServer() override;
 
-    quint16 port() const;
+    quint16 port() const { return m_server->serverPort(); }
     QString baseUrl() const; // "http://127.0.0.1:<port>", no trailing slash
 
-    void enqueue(const Reply &reply);
-    void setDefaultReply(const Reply &reply);
+    void enqueue(const Reply &reply) { m_queue.enqueue(reply); }
+    void setDefaultReply(const Reply &reply) { m_defaultReply = reply; }
 
     // Requests received so far, oldest first. Recording can be switched off for long runs.
     const QList<Request> &requests() const { return m_requests; }
     int requestCount() const { return m_requestCount; }
-    void clearRequests();
+    void clearRequests() { m_requests.clear(); }
     void setRecording(bool recording) { m_recording = recording; }
 
     // Runs the event loop until `count` requests have arrived in total, or the time is up.
     bool waitForRequests(int count, int timeoutMs = 5000);
 
     // Stops listening; later connections are refused.
-    void stopListening();
+    void stopListening() { m_server->close(); }
 
 private:
     void acceptConnections();
     void readFrom(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const Reply &reply);
-    Reply nextReply();
 
     QTcpServer *m_server = nullptr;
     QQueue<Reply> m_queue;
