@@ -1,5 +1,5 @@
 #include "platform/LinuxPowerAssertions.h"
-#include "tests/platform/InhibitorBus.h"
+#include "tests/support/InhibitorBus.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tests/platform/InhibitorBus.h"
+#include "tests/support/InhibitorBus.h"
 
 #include <QDBusConnectionInterface>
 #include <QDeadlineTimer>

@@ -6,7 +6,6 @@
 #include "tests/support/WaitUntil.h"
 
 #include <QCoreApplication>
-#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -120,13 +119,8 @@ protected:
     }
 
     void setOnBattery(bool onBattery) {
-        QDBusMessage set = QDBusMessage::createMethodCall(
-            kUPower, kUPowerPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("Set"));
-        set << kUPower << QStringLiteral("OnBattery")
-            << QVariant::fromValue(QDBusVariant(onBattery));
-        const QDBusMessage reply = m_bus.connection().call(set);
-        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        ASSERT_TRUE(m_bus.setProperty(kUPower, kUPowerPath, kUPower, "OnBattery", onBattery))
+            << m_bus.errorString().toStdString();
     }
 
     DBusMock m_bus;

@@ -4,12 +4,10 @@
 #include "platform/IniSettingsStore.h"
 #include "platform/LinuxPowerAssertions.h"
 #include "platform/LinuxPowerSourceInfo.h"
-#include "tests/support/DBusMock.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/InhibitorBus.h"
 #include "tests/support/WaitUntil.h"
 
-#include <QDBusArgument>
-#include <QDBusVariant>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -30,11 +28,10 @@ const Alert kExplanation{
 class LidClosedMode : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_bus.isRunning()) << m_bus.errorString().toStdString();
-        ASSERT_TRUE(m_bus.startTemplate(QStringLiteral("logind")))
-            << m_bus.errorString().toStdString();
-        ASSERT_TRUE(m_bus.startTemplate(QStringLiteral("upower"), {{"OnBattery", false}}))
-            << m_bus.errorString().toStdString();
+        ASSERT_TRUE(m_bus.mock.isRunning()) << m_bus.mock.errorString().toStdString();
+        ASSERT_TRUE(m_bus.startLogind());
+        ASSERT_TRUE(m_bus.mock.startTemplate(QStringLiteral("upower"), {{"OnBattery", false}}))
+            << m_bus.mock.errorString().toStdString();
         launch();
     }
 
@@ -52,32 +49,15 @@ protected:
     }
 
     void setOnBattery(bool onBattery) {
-        QDBusMessage set = QDBusMessage::createMethodCall(
-            kUPower, kUPowerPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("Set"));
-        set << kUPower << QStringLiteral("OnBattery")
-            << QVariant::fromValue(QDBusVariant(onBattery));
-        const QDBusMessage reply = m_bus.connection().call(set);
-        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        ASSERT_TRUE(m_bus.mock.setProperty(kUPower, kUPowerPath, kUPower, "OnBattery", onBattery))
+            << m_bus.mock.errorString().toStdString();
     }
 
     // The "what" of every inhibitor logind holds.
     QStringList inhibitors() {
-        const QDBusMessage reply = m_bus.connection().call(QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("ListInhibitors")));
         QStringList whats;
-        const auto array = qvariant_cast<QDBusArgument>(reply.arguments().value(0));
-        array.beginArray();
-        while (!array.atEnd()) {
-            QString what, who, why, mode;
-            quint32 uid = 0, pid = 0;
-            array.beginStructure();
-            array >> what >> who >> why >> mode >> uid >> pid;
-            array.endStructure();
-            whats << what;
-        }
-        array.endArray();
+        for (const ListedInhibitor &inhibitor : m_bus.inhibitors())
+            whats << inhibitor.what;
         return whats;
     }
     // logind drops a released inhibitor once it notices its fd closed.
@@ -96,12 +76,12 @@ protected:
     }
     int menuBuilds() const { return int(m_item->calls.count(QStringLiteral("menu"))); }
 
-    DBusMock m_bus;
+    InhibitorBus m_bus;
     QTemporaryDir m_dir;
     QTemporaryDir m_emptySysfs;
     FakePlatform m_fake;
-    LinuxPowerAssertions m_assertions{m_bus.connection(), m_bus.connection()};
-    LinuxPowerSourceInfo m_powerSource{m_bus.connection(), m_emptySysfs.path()};
+    LinuxPowerAssertions m_assertions{m_bus.mock.connection(), m_bus.mock.connection()};
+    LinuxPowerSourceInfo m_powerSource{m_bus.mock.connection(), m_emptySysfs.path()};
     std::unique_ptr<IniSettingsStore> m_settings;
     std::unique_ptr<AppDelegate> m_delegate;
     FakeStatusItem *m_item = nullptr;

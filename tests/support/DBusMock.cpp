@@ -2,6 +2,7 @@
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
+#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -186,6 +187,18 @@ QDBusMessage DBusMock::callMock(const QString &busName, const QString &path, con
     if (reply.type() == QDBusMessage::ErrorMessage)
         m_error = QStringLiteral("%1 on %2: %3").arg(method, busName, reply.errorMessage());
     return reply;
+}
+
+bool DBusMock::setProperty(const QString &busName, const QString &path, const QString &interface,
+                           const QString &name, const QVariant &value) {
+    QDBusMessage set = QDBusMessage::createMethodCall(
+        busName, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+    set << interface << name << QVariant::fromValue(QDBusVariant(value));
+    const QDBusMessage reply = m_connection.call(set, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return true;
+    m_error = QStringLiteral("setting %1 on %2: %3").arg(name, busName, reply.errorMessage());
+    return false;
 }
 
 bool DBusMock::addMethod(const QString &busName, const QString &path, const QString &interface,

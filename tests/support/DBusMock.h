@@ -59,6 +59,10 @@ public:
     // dbusmock's GetMethodCalls: the arguments of every call of `method`, oldest first.
     QList<QVariantList> methodCalls(const QString &busName, const QString &path,
                                     const QString &method);
+    // Sets a property through org.freedesktop.DBus.Properties, as a client would; the mock
+    // announces the change with PropertiesChanged.
+    bool setProperty(const QString &busName, const QString &path, const QString &interface,
+                     const QString &name, const QVariant &value);
     // Any other method of the mock's org.freedesktop.DBus.Mock interface (AddObject,
     // SetProperty, EmitSignal, template conveniences such as AddAC, ...).
     QDBusMessage callMock(const QString &busName, const QString &path, const QString &method,

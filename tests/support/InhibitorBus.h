@@ -25,8 +25,8 @@ public:
     static const QString kGnome;
     static const QString kPowerManagement;
 
-    // parameters: none for the stock template, otherwise those of mocks/logind_strict.py.
-    // A failure carries the mock's own error output.
+    // parameters: none for the stock template, otherwise those of
+    // tests/platform/mocks/logind_strict.py. A failure carries the mock's own error output.
     ::testing::AssertionResult startLogind(const QVariantMap &parameters = {});
     ::testing::AssertionResult startGnome(const QString &inhibitCode = QString());
     ::testing::AssertionResult startPowerManagement();
