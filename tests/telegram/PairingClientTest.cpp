@@ -4,7 +4,6 @@
 
 #include <QUrlQuery>
 #include <gtest/gtest.h>
-#include <optional>
 
 namespace {
 
@@ -12,27 +11,13 @@ using Reply = FakeHttpServer::Reply;
 
 class PairingClientTest : public ::testing::Test {
 protected:
-    // Each result must arrive later, exactly once.
-    template <typename Result, typename Start> std::optional<Result> await(Start start) {
-        std::optional<Result> result;
-        int calls = 0;
-        start([&](const Result &value) {
-            result = value;
-            ++calls;
-        });
-        EXPECT_EQ(calls, 0) << "the result arrived inside the call";
-        waitUntil([&] { return calls > 0; }, 10'000);
-        waitUntil([] { return false; }, 50);
-        EXPECT_LE(calls, 1);
-        return result;
-    }
     std::optional<PairingClient::CreateResult> create(PairingClient &target) {
-        return await<PairingClient::CreateResult>([&](auto done) { target.create(done); });
+        return awaitOnce<PairingClient::CreateResult>([&](auto done) { target.create(done); });
     }
     std::optional<PairingClient::CreateResult> create() { return create(client); }
     std::optional<PairingStatus> status(const QString &code, PairingClient *target = nullptr) {
         PairingClient &used = target ? *target : client;
-        return await<PairingStatus>([&](auto done) { used.checkStatus(code, done); });
+        return awaitOnce<PairingStatus>([&](auto done) { used.checkStatus(code, done); });
     }
 
     FakeHttpServer server;

@@ -20,19 +20,8 @@ constexpr char kToken[] = "1234567890:AAbbCCddEEffGGhhIIjjKKllMMnnOOppQQr";
 
 class TelegramNotifierTest : public ::testing::Test {
 protected:
-    // Sends and waits for the completion; the completion must not have run inside send().
     std::optional<bool> sendAndWait(const QString &text, const TelegramNotifier::Config &config) {
-        std::optional<bool> result;
-        int calls = 0;
-        notifier.send(text, config, [&](bool accepted) {
-            result = accepted;
-            ++calls;
-        });
-        EXPECT_EQ(calls, 0) << "a network result arrived inside send()";
-        waitUntil([&] { return calls > 0; }, 10'000);
-        waitUntil([] { return false; }, 50); // a second call would arrive in this time
-        EXPECT_LE(calls, 1);
-        return result;
+        return awaitOnce<bool>([&](auto done) { notifier.send(text, config, done); });
     }
 
     QString field(int index, const QString &name) const {
