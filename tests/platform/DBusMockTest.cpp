@@ -3,7 +3,8 @@
 #include <QDBusConnectionInterface>
 #include <gtest/gtest.h>
 
-// The fixture every D-Bus backend test stands on: if it leaks or misreports, those tests lie.
+// The fixture every D-Bus backend test stands on must leave nothing behind. (Its method mocks
+// and call records are exercised by the backend tests, which check exact calls and replies.)
 TEST(DBusMock, StartsServicesOnItsPrivateBusAndStopsThem) {
     QString address;
     {
@@ -12,27 +13,16 @@ TEST(DBusMock, StartsServicesOnItsPrivateBusAndStopsThem) {
         address = bus.address();
         ASSERT_TRUE(bus.startTemplate(QStringLiteral("logind"))) << bus.errorString().toStdString();
         const QString name = QStringLiteral("org.example.Echo");
-        const QString path = QStringLiteral("/org/example/Echo");
-        ASSERT_TRUE(bus.startObject(name, path, name)) << bus.errorString().toStdString();
-        ASSERT_TRUE(bus.addMethod(name, path, name, QStringLiteral("Twice"), QStringLiteral("u"),
-                                  QStringLiteral("u"), QStringLiteral("ret = args[0] * 2")));
-
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(name, path, name, QStringLiteral("Twice"));
-        call << 21u;
-        const QDBusMessage reply = bus.connection().call(call);
-        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-        EXPECT_EQ(reply.arguments().value(0).toUInt(), 42u);
-        const auto calls = bus.methodCalls(name, path, QStringLiteral("Twice"));
-        ASSERT_EQ(calls.size(), 1);
-        EXPECT_EQ(calls[0].value(0).toUInt(), 21u);
-
+        ASSERT_TRUE(bus.startObject(name, QStringLiteral("/org/example/Echo"), name))
+            << bus.errorString().toStdString();
         const auto names = bus.connection().interface()->registeredServiceNames().value();
         EXPECT_TRUE(names.contains(QStringLiteral("org.freedesktop.login1")));
+        EXPECT_TRUE(names.contains(name));
         EXPECT_TRUE(bus.stopService(name));
         EXPECT_FALSE(bus.connection().interface()->isServiceRegistered(name).value());
+        EXPECT_FALSE(bus.stopService(name)) << "nothing left to stop";
     }
     const auto after = QDBusConnection::connectToBus(address, QStringLiteral("after"));
-    EXPECT_FALSE(after.isConnected());
+    EXPECT_FALSE(after.isConnected()) << "the daemon ended with the fixture";
     QDBusConnection::disconnectFromBus(QStringLiteral("after"));
 }
