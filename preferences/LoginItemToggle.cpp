@@ -5,11 +5,16 @@
 #include <QCheckBox>
 
 void PreferencesWindowController::refreshLoginItemStatusAsync() {
-    m_loginItemPool.start([this] {
+    const quint64 changesBefore = m_loginItemChanges;
+    m_loginItemPool.start([this, changesBefore] {
         const LoginItemManager::Status status = m_loginItemManager.currentStatus();
         QMetaObject::invokeMethod(
             this,
-            [this, status] {
+            [this, status, changesBefore] {
+                // A change the user made meanwhile reports its own outcome; this older read
+                // must not flip the checkbox back.
+                if (m_loginItemChanges != changesBefore)
+                    return;
                 m_loginItemCheckbox->setChecked(status == LoginItemManager::Status::Enabled);
             },
             Qt::QueuedConnection);
@@ -18,6 +23,7 @@ void PreferencesWindowController::refreshLoginItemStatusAsync() {
 
 void PreferencesWindowController::toggleLoginItem() {
     const bool wanted = m_loginItemCheckbox->isChecked();
+    ++m_loginItemChanges;
     m_loginItemCheckbox->setEnabled(false);
     m_loginItemPool.start([this, wanted] {
         const bool succeeded = m_loginItemManager.setEnabled(wanted);

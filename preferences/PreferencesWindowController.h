@@ -113,6 +113,8 @@ private:
     TelegramNotifier m_telegramNotifier;
     PairingClient m_pairingClient;
     QThreadPool m_loginItemPool;
+    // Counts the user's changes, so a status read that started before one cannot undo it.
+    quint64 m_loginItemChanges = 0;
     std::unique_ptr<PreferencesWindow> m_window;
 
     QCheckBox *m_loginItemCheckbox = nullptr;

@@ -56,6 +56,16 @@ TEST_F(LoginItem, AcceptedChangeKeepsTheUsersChoiceWithoutAlert) {
     EXPECT_TRUE(fake.alerts.shown.isEmpty());
 }
 
+TEST_F(LoginItem, AStatusReadAnsweringAfterAClickDoesNotUndoIt) {
+    make();
+    showActive();
+    // The read is answered on the main thread only after the click below has been handled.
+    controller->refreshLoginItemStatusAsync();
+    clickAndWait();
+    EXPECT_TRUE(checkbox()->isChecked());
+    EXPECT_TRUE(fake.alerts.shown.isEmpty());
+}
+
 TEST_F(LoginItem, ApprovalNeededIsExplained) {
     fake.loginItems.statusAfterRegister = Status::RequiresApproval;
     make();
