@@ -161,7 +161,6 @@ TEST_F(PreferencesLayout, LabelsUseTheirPixelSizesAndTheSecondaryColour) {
         EXPECT_EQ(found->font().bold(), e.bold) << e.text.toStdString();
         EXPECT_EQ(found->foregroundRole() == QPalette::PlaceholderText, e.secondary)
             << e.text.toStdString();
-        EXPECT_EQ(found->textFormat(), Qt::PlainText);
     }
 }
 

@@ -13,7 +13,6 @@ TEST(PreferencesOpening, ReopeningShowsTheSameWindowAndControls) {
     PreferencesWindow *window = controller->window();
     QLineEdit *token = controller->tgTokenField();
     ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == window; }));
-    EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(fake.application.policies, QList<Policy>{Policy::Regular});
     EXPECT_EQ(fake.application.activations, 1);
 
@@ -27,7 +26,6 @@ TEST(PreferencesOpening, ReopeningShowsTheSameWindowAndControls) {
     EXPECT_EQ(controller->window(), window);
     EXPECT_EQ(controller->tgTokenField(), token);
     EXPECT_EQ(token->text(), "123:typed") << "the controls keep what they hold";
-    EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == window; }));
     EXPECT_EQ(fake.application.policies,
               QList<Policy>({Policy::Regular, Policy::Accessory, Policy::Regular}));
