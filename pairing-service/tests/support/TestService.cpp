@@ -45,16 +45,15 @@ QString TestService::url(const QString &path) const {
     return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
 }
 
-QString TestService::createCode(const TestHttp::Headers &headers) {
-    const auto response =
-        TestHttp::post(url(QStringLiteral("/api/create_pairing.php")), {}, headers);
+QString TestService::createCode() {
+    const auto response = TestHttp::post(url(QStringLiteral("/api/create_pairing.php")));
     EXPECT_EQ(response.status, 200) << response.body.toStdString();
     return response.json().value(QStringLiteral("code")).toString();
 }
 
-QJsonObject TestService::status(const QString &code, const TestHttp::Headers &headers) {
+QJsonObject TestService::status(const QString &code) {
     const auto response =
-        TestHttp::get(url(QStringLiteral("/api/pairing_status.php?code=") + code), headers);
+        TestHttp::get(url(QStringLiteral("/api/pairing_status.php?code=") + code));
     EXPECT_EQ(response.status, 200) << response.body.toStdString();
     return response.json();
 }

@@ -26,13 +26,11 @@ public:
     // Stops the service and starts it again on the same database, as a restart would.
     void restart();
     QString url(const QString &path) const;
-    QString createCode(const TestHttp::Headers &headers = {});
-    QJsonObject status(const QString &code, const TestHttp::Headers &headers = {});
+    QString createCode();
+    QJsonObject status(const QString &code);
     // Sends `text` to the bot from `chatId` and waits for the bot's answer to that chat.
     QString tell(qint64 chatId, const QString &text);
-    pairing::PairingService &service() { return *m_service; }
     quint16 port() const { return m_service->port(); }
-    const QString &databasePath() const { return m_databasePath; }
 
     static QMap<QString, QString> defaults(const QString &apiBaseUrl, const QString &databasePath);
 
