@@ -81,7 +81,8 @@ public:
 private:
     void refreshStatusItem();
     void stopCountdownTimer();
-    SleepPreventer::Mode assertionMode() const;
+    // Takes the assertion of the kind the lid-closed mode selects, replacing a held one.
+    bool takeAssertion();
 
     Platform m_platform;
     SleepPreventer m_sleepPreventer;

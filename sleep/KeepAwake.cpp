@@ -10,8 +10,10 @@ const QString kAssertionReason = QStringLiteral("Korvella防睡眠中");
 constexpr int kTickIntervalMs = 1000;
 } // namespace
 
-SleepPreventer::Mode AppDelegate::assertionMode() const {
-    return m_lidSleepEnabled ? SleepPreventer::Mode::system : SleepPreventer::Mode::userIdle;
+bool AppDelegate::takeAssertion() {
+    return m_sleepPreventer.start(m_lidSleepEnabled ? SleepPreventer::Mode::system
+                                                    : SleepPreventer::Mode::userIdle,
+                                  kAssertionReason);
 }
 
 void AppDelegate::toggle() {
@@ -27,7 +29,7 @@ void AppDelegate::selectDuration(int tag) {
 
 void AppDelegate::startPreventingSleep(int minutes) {
     stopCountdownTimer();
-    if (!m_sleepPreventer.start(assertionMode(), kAssertionReason)) {
+    if (!takeAssertion()) {
         Alert alert;
         alert.style = Alert::Style::Warning;
         alert.messageText = QStringLiteral("Korvella");

@@ -6,8 +6,6 @@
 #include "platform/SettingsStore.h"
 
 namespace {
-const QString kAssertionReason = QStringLiteral("Korvella防睡眠中");
-
 Alert lidWakeExplanation() {
     Alert alert;
     alert.style = Alert::Style::Informational;
@@ -36,7 +34,7 @@ void AppDelegate::toggleLidSleep() {
         showLidWakeExplanationIfNeeded();
     if (m_isRunning) {
         // A failed re-take is not reported; the period stays shown until stopped or restarted.
-        m_sleepPreventer.start(assertionMode(), kAssertionReason);
+        takeAssertion();
         m_isOnACPower = m_powerMonitor.isOnACPower();
         m_lidWakeAtRisk = m_lidSleepEnabled && !m_isOnACPower;
     }
