@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/DurationOption.h"
-#include "app/MenuModel.h"
+#include "platform/MenuModel.h"
 #include "app/SettingsKeys.h"
 #include "platform/Platform.h"
 #include "sleep/PowerSourceMonitor.h"

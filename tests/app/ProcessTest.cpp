@@ -65,18 +65,29 @@ TEST_F(KorvellaProcess, ASecondInstanceStepsAsideAndAStaleLockDoesNotBlock) {
     kill(third);
 }
 
-TEST_F(KorvellaProcess, WithoutAnyDisplayItExplainsAndExitsWithStatusOne) {
-    QProcessEnvironment env = environment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QString::fromLatin1(name));
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(KORVELLA_BINARY), {});
-    ASSERT_TRUE(process.waitForFinished(10000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 1);
-    const QString error = QString::fromUtf8(process.readAllStandardError());
-    EXPECT_TRUE(error.contains("DISPLAY")) << error.toStdString();
-    EXPECT_EQ(error.count('\n'), 1) << "one clear line";
+// Qt itself would abort (and dump core) when no platform plugin loads.
+TEST_F(KorvellaProcess, WithoutAUsableDisplayItExplainsInOneLineAndExitsWithStatusOne) {
+    const QString nowhere = runtime.filePath(QStringLiteral("wayland-nothing"));
+    const QList<QStringList> cases{{}, {QStringLiteral("WAYLAND_DISPLAY"), nowhere}};
+    for (const QStringList &set : cases) {
+        QProcessEnvironment env = environment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        if (!set.isEmpty())
+            env.insert(set[0], set[1]);
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(KORVELLA_BINARY), {});
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << set.join('=').toStdString();
+        EXPECT_EQ(process.exitCode(), 1);
+        const QString error = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_TRUE(error.startsWith("Korvella：")) << error.toStdString();
+        EXPECT_TRUE(
+            error.contains(set.isEmpty() ? QStringLiteral("DISPLAY") : QStringLiteral("WAYLAND"),
+                           Qt::CaseInsensitive))
+            << error.toStdString();
+        EXPECT_EQ(error.count('\n'), 1) << "one clear line";
+    }
 }
 } // namespace

@@ -52,19 +52,14 @@ protected:
     TrayMenu tray;
 };
 
-TEST_F(TrayMenuFromDelegate, ShowsTheModelsEntriesInOrder) {
-    const MenuModel model = delegate.buildMenu();
+TEST_F(TrayMenuFromDelegate, IdleRunningIdleKeepsEveryActionAndTogglesTheStatusLine) {
     QStringList expected;
-    for (const MenuEntry &entry : model.entries)
+    for (const MenuEntry &entry : delegate.buildMenu().entries)
         expected << (entry.isSeparator ? QStringLiteral("-") : entry.title);
     EXPECT_EQ(visibleTexts(tray.menu()), expected);
-    EXPECT_FALSE(
-        actionTitled(tray.menu(), "Korvella v" + AppDelegate::appVersionString())->isEnabled());
-}
-
-TEST_F(TrayMenuFromDelegate, IdleRunningIdleKeepsEveryActionAndTogglesTheStatusLine) {
     const QList<QAction *> idle = visibleActions(tray.menu());
     ASSERT_EQ(idle.size(), 14);
+    EXPECT_FALSE(idle.last()->isEnabled()) << "the version line";
 
     actionTitled(tray.menu(), "1 小時")->trigger();
     const QList<QAction *> running = visibleActions(tray.menu());
@@ -127,14 +122,6 @@ TEST_F(TrayMenuFromDelegate, KeyEquivalentsAreCtrlAndShownOnTwoEntriesOnly) {
     }
 }
 
-TEST_F(TrayMenuFromDelegate, QuitReachesTheDelegate) {
-    actionTitled(tray.menu(), "2 小時")->trigger();
-    actionTitled(tray.menu(), "結束 Korvella")->trigger();
-    EXPECT_EQ(fake.application.terminations, 1);
-    EXPECT_FALSE(delegate.isRunning());
-    EXPECT_TRUE(fake.powerAssertions.held.isEmpty());
-}
-
 MenuEntry entry(const QString &title, MenuAction action, int tag = 0, bool checked = false) {
     MenuEntry e;
     e.title = title;
@@ -154,20 +141,27 @@ TEST(TrayMenu, TextsArePlainWithoutMnemonics) {
     EXPECT_EQ(actions[1]->iconText(), "&Quit") << "shown as written";
 }
 
-TEST(TrayMenu, AClickThatChangesNothingLeavesTheCheckMarkAsTheModelSays) {
+TEST(TrayMenu, CheckableEntriesStayCheckableAndAClickLeavesTheTickAsTheModelSays) {
     TrayMenu tray;
     QList<int> tags;
     tray.setActionHandler([&](MenuAction, int tag) { tags << tag; });
-    tray.apply({{entry(QStringLiteral("1 小時"), MenuAction::SelectDuration, 60, true),
-                 entry(QStringLiteral("2 小時"), MenuAction::SelectDuration, 120, false)}});
-    QAction *checked = visibleActions(tray.menu())[0];
-    QAction *unchecked = visibleActions(tray.menu())[1];
-    checked->trigger();
-    unchecked->trigger();
+    MenuEntry oneHour = entry(QStringLiteral("1 小時"), MenuAction::SelectDuration, 60, true);
+    MenuEntry twoHours = entry(QStringLiteral("2 小時"), MenuAction::SelectDuration, 120);
+    oneHour.checkable = twoHours.checkable = true;
+    tray.apply({{oneHour, twoHours, entry(QStringLiteral("結束 Korvella"), MenuAction::Quit)}});
+    const QList<QAction *> actions = visibleActions(tray.menu());
+    actions[0]->trigger();
+    actions[1]->trigger();
     EXPECT_EQ(tags, QList<int>({60, 120}));
-    EXPECT_TRUE(checked->isChecked());
-    EXPECT_FALSE(unchecked->isChecked());
-    EXPECT_FALSE(unchecked->isCheckable()) << "no empty check box on unchecked entries";
+    EXPECT_TRUE(actions[0]->isChecked());
+    EXPECT_FALSE(actions[1]->isChecked());
+    EXPECT_TRUE(actions[1]->isCheckable()) << "a cleared tick must be sent as unchecked";
+    EXPECT_FALSE(actions[2]->isCheckable()) << "no check box where no tick can be";
+
+    oneHour.checked = false;
+    tray.apply({{oneHour, twoHours, entry(QStringLiteral("結束 Korvella"), MenuAction::Quit)}});
+    EXPECT_TRUE(actions[0]->isCheckable());
+    EXPECT_FALSE(actions[0]->isChecked());
 }
 
 TEST(TrayMenu, HiddenEntriesDoNotActAndDisabledOnesStayDisabled) {
