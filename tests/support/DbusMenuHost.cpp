@@ -6,15 +6,15 @@
 
 namespace {
 const QString kInterface = QStringLiteral("com.canonical.dbusmenu");
+const QString kPath = QStringLiteral("/MenuBar");
 
 // Reads one (ia{sv}av) node and its subtree into the host's tables.
 int readNode(const QDBusArgument &node, QHash<int, QVariantMap> &properties,
              QHash<int, QList<int>> &children) {
     int id = 0;
-    QVariantMap props;
-    node.beginStructure();
-    node >> id >> props;
     QList<int> kids;
+    node.beginStructure();
+    node >> id >> properties[id];
     node.beginArray();
     while (!node.atEnd()) {
         QDBusVariant child;
@@ -23,30 +23,48 @@ int readNode(const QDBusArgument &node, QHash<int, QVariantMap> &properties,
     }
     node.endArray();
     node.endStructure();
-    properties[id] = props;
     children[id] = kids;
     return id;
 }
+
+// Calls `apply(id, value)` for each (i, T) structure of an array argument.
+template <typename T, typename Apply> void forEachItem(const QVariant &array, Apply apply) {
+    const auto argument = qvariant_cast<QDBusArgument>(array);
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        int id = 0;
+        T value;
+        argument.beginStructure();
+        argument >> id >> value;
+        argument.endStructure();
+        apply(id, value);
+    }
+    argument.endArray();
+}
 } // namespace
 
-DbusMenuHost::DbusMenuHost(const QDBusConnection &bus, const QString &service, const QString &path)
+DbusMenuHost::DbusMenuHost(const QDBusConnection &bus, const QString &service)
     : m_bus(bus)
-    , m_service(service)
-    , m_path(path) {}
+    , m_service(service) {}
 
 bool DbusMenuHost::attach() {
-    m_bus.connect(m_service, m_path, kInterface, QStringLiteral("ItemsPropertiesUpdated"), this,
+    m_bus.connect(m_service, kPath, kInterface, QStringLiteral("ItemsPropertiesUpdated"), this,
                   SLOT(onPropertiesUpdated(QDBusMessage)));
-    m_bus.connect(m_service, m_path, kInterface, QStringLiteral("LayoutUpdated"), this,
+    m_bus.connect(m_service, kPath, kInterface, QStringLiteral("LayoutUpdated"), this,
                   SLOT(onLayoutUpdated(uint, int)));
     return fetch(0);
 }
 
+QDBusMessage DbusMenuHost::call(const QString &interface, const QString &method,
+                                const QVariantList &args) {
+    QDBusMessage message = QDBusMessage::createMethodCall(m_service, kPath, interface, method);
+    message.setArguments(args);
+    return m_bus.call(message, QDBus::Block, 5000);
+}
+
 bool DbusMenuHost::fetch(int parent) {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(m_service, m_path, kInterface, QStringLiteral("GetLayout"));
-    call.setArguments({parent, -1, QStringList()});
-    const QDBusMessage reply = m_bus.call(call, QDBus::Block, 5000);
+    const QDBusMessage reply =
+        call(kInterface, QStringLiteral("GetLayout"), {parent, -1, QStringList()});
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() < 2)
         return false;
     readNode(qvariant_cast<QDBusArgument>(reply.arguments().at(1)), m_properties, m_children);
@@ -58,40 +76,22 @@ void DbusMenuHost::onLayoutUpdated(uint, int parent) {
 }
 
 void DbusMenuHost::onPropertiesUpdated(const QDBusMessage &message) {
-    const auto updated = qvariant_cast<QDBusArgument>(message.arguments().value(0));
-    updated.beginArray();
-    while (!updated.atEnd()) {
-        int id = 0;
-        QVariantMap props;
-        updated.beginStructure();
-        updated >> id >> props;
-        updated.endStructure();
-        for (auto it = props.cbegin(); it != props.cend(); ++it)
+    forEachItem<QVariantMap>(message.arguments().value(0), [this](int id, const QVariantMap &set) {
+        for (auto it = set.cbegin(); it != set.cend(); ++it)
             m_properties[id].insert(it.key(), it.value());
-    }
-    updated.endArray();
-    const auto removed = qvariant_cast<QDBusArgument>(message.arguments().value(1));
-    removed.beginArray();
-    while (!removed.atEnd()) {
-        int id = 0;
-        QStringList names;
-        removed.beginStructure();
-        removed >> id >> names;
-        removed.endStructure();
-        for (const QString &name : std::as_const(names))
+    });
+    forEachItem<QStringList>(message.arguments().value(1), [this](int id, const QStringList &gone) {
+        for (const QString &name : gone)
             m_properties[id].remove(name);
-    }
-    removed.endArray();
+    });
 }
 
 bool DbusMenuHost::click(const QString &label) {
     const int id = idOf(label);
-    QDBusMessage event =
-        QDBusMessage::createMethodCall(m_service, m_path, kInterface, QStringLiteral("Event"));
-    event.setArguments(
-        {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(QString())), 0u});
-    const bool sent =
-        id > 0 && m_bus.call(event, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+    const bool sent = id > 0 && call(kInterface, QStringLiteral("Event"),
+                                     {id, QStringLiteral("clicked"),
+                                      QVariant::fromValue(QDBusVariant(QString())), 0u})
+                                        .type() == QDBusMessage::ReplyMessage;
     sync();
     return sent;
 }
@@ -99,12 +99,8 @@ bool DbusMenuHost::click(const QString &label) {
 // The app answers calls in order on its main thread, after the click it handled and the
 // signals that followed it; the bus keeps that order on the way here.
 void DbusMenuHost::sync() {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        m_service, m_path, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("Get"));
-    get.setArguments({kInterface, QStringLiteral("Version")});
-    m_bus.call(get, QDBus::Block, 5000);
-    QCoreApplication::processEvents();
+    call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+         {kInterface, QStringLiteral("Version")});
     QCoreApplication::processEvents();
 }
 
@@ -121,9 +117,9 @@ QStringList DbusMenuHost::labels() const {
     QStringList labels;
     for (int id : visibleChildren()) {
         const QVariantMap props = m_properties.value(id);
-        labels << (props.value(QStringLiteral("type")) == QStringLiteral("separator")
-                       ? QStringLiteral("-")
-                       : props.value(QStringLiteral("label")).toString());
+        const bool separator = props.value(QStringLiteral("type")) == QStringLiteral("separator");
+        labels << (separator ? QStringLiteral("-")
+                             : props.value(QStringLiteral("label")).toString());
     }
     return labels;
 }
@@ -145,8 +141,4 @@ int DbusMenuHost::idOf(const QString &label) const {
             return id;
     }
     return 0;
-}
-
-QVariantMap DbusMenuHost::properties(const QString &label) const {
-    return m_properties.value(idOf(label));
 }

@@ -15,8 +15,7 @@ class DbusMenuHost final : public QObject {
     Q_OBJECT
 
 public:
-    DbusMenuHost(const QDBusConnection &bus, const QString &service,
-                 const QString &path = QStringLiteral("/MenuBar"));
+    DbusMenuHost(const QDBusConnection &bus, const QString &service);
 
     // Subscribes and reads the whole layout once; false when the menu did not answer.
     bool attach();
@@ -25,12 +24,12 @@ public:
     // Returns once every signal the app sent before now has been applied.
     void sync();
 
-    // The visible top-level items as "label" ("-" for separators), in order.
+    // The visible top-level items' labels ("-" for separators), in order.
     QStringList labels() const;
-    // Labels of visible items the host shows with a tick, joined by "|" (readable in failures).
+    // Labels of visible items the host shows with a tick, joined by "|".
     std::string ticked() const;
-    QVariantMap properties(const QString &label) const;
     int idOf(const QString &label) const;
+    QVariantMap properties(const QString &label) const { return m_properties.value(idOf(label)); }
 
 private Q_SLOTS:
     void onPropertiesUpdated(const QDBusMessage &message);
@@ -38,11 +37,11 @@ private Q_SLOTS:
 
 private:
     bool fetch(int parent);
+    QDBusMessage call(const QString &interface, const QString &method, const QVariantList &args);
     QList<int> visibleChildren() const;
 
     QDBusConnection m_bus;
     QString m_service;
-    QString m_path;
     QHash<int, QVariantMap> m_properties;
     QHash<int, QList<int>> m_children;
 };

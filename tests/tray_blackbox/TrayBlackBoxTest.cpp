@@ -24,6 +24,7 @@ const QString kRegistry = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kRegistryPath = QStringLiteral("/StatusNotifierWatcher");
 const QString kTemplate =
     QStringLiteral(KORVELLA_TEST_SOURCE_DIR "/tray/status_notifier_watcher.py");
+const QString kItem = QStringLiteral("org.kde.StatusNotifierItem");
 const QString kLogind = QStringLiteral("org.freedesktop.login1");
 const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
 
@@ -42,98 +43,79 @@ std::unique_ptr<QProcess> childProcess() {
     return process;
 }
 
-// A private X server on the first free display.
-class Xvfb final {
+// A private X server on the first free display, and a client of it that looks and acts as the
+// desktop's own programs do.
+class XServer final {
 public:
-    Xvfb()
+    XServer()
         : m_process(childProcess()) {
-        m_process->start(QStringLiteral("Xvfb"),
-                         {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                          QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                          QStringLiteral("-screen"), QStringLiteral("0"),
-                          QStringLiteral("640x480x24")});
-        waitFor(
-            [this] {
-                return m_process->canReadLine() || m_process->state() == QProcess::NotRunning;
-            },
-            10000);
+        m_process->start("Xvfb",
+                         {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+        waitFor([this] { return m_process->canReadLine() || !m_process->processId(); }, 10000);
         const QByteArray number = m_process->readLine().trimmed();
-        if (!number.isEmpty())
-            m_display = QStringLiteral(":") + QString::fromLatin1(number);
+        if (number.isEmpty())
+            return;
+        m_display = ":" + QString::fromLatin1(number);
+        m_c = xcb_connect(m_display.toLatin1().constData(), nullptr);
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
     }
-    ~Xvfb() {
+    ~XServer() {
+        if (m_c)
+            xcb_disconnect(m_c);
         m_process->terminate();
         m_process->waitForFinished(3000);
     }
     QString display() const { return m_display; }
 
+    // Claims the XEmbed tray selection of screen 0, as a panel's tray does when it starts.
+    bool claimTray() {
+        const xcb_window_t window = xcb_generate_id(m_c);
+        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, window, m_root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        const char name[] = "_NET_SYSTEM_TRAY_S0";
+        xcb_intern_atom_reply_t *atom =
+            xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, sizeof name - 1, name), nullptr);
+        if (!atom)
+            return false;
+        xcb_set_selection_owner(m_c, window, atom->atom, XCB_CURRENT_TIME);
+        std::free(atom);
+        return xcb_flush(m_c) > 0;
+    }
+
+    // Korvella's popup windows (its menu) that are on screen.
+    int viewablePopups() {
+        int popups = 0;
+        xcb_query_tree_reply_t *tree =
+            xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_root), nullptr);
+        for (int i = 0; tree && i < xcb_query_tree_children_length(tree); ++i) {
+            const xcb_window_t window = xcb_query_tree_children(tree)[i];
+            auto *attributes = xcb_get_window_attributes_reply(
+                m_c, xcb_get_window_attributes(m_c, window), nullptr);
+            auto *wmClass = xcb_get_property_reply(
+                m_c, xcb_get_property(m_c, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64),
+                nullptr);
+            if (attributes && wmClass && attributes->override_redirect &&
+                attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+                QByteArray(static_cast<const char *>(xcb_get_property_value(wmClass)),
+                           xcb_get_property_value_length(wmClass))
+                    .contains("korvella"))
+                ++popups;
+            std::free(attributes);
+            std::free(wmClass);
+        }
+        std::free(tree);
+        return popups;
+    }
+
 private:
     std::unique_ptr<QProcess> m_process;
     QString m_display;
+    xcb_connection_t *m_c = nullptr;
+    xcb_window_t m_root = 0;
 };
 
-// Claims the XEmbed tray selection of screen 0, as a panel's tray does when it starts.
-class XEmbedTrayOwner final {
-public:
-    explicit XEmbedTrayOwner(const QString &display)
-        : m_connection(xcb_connect(display.toLatin1().constData(), nullptr)) {}
-    ~XEmbedTrayOwner() { xcb_disconnect(m_connection); }
-    bool claim() {
-        if (xcb_connection_has_error(m_connection))
-            return false;
-        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
-        const xcb_window_t window = xcb_generate_id(m_connection);
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-        const char name[] = "_NET_SYSTEM_TRAY_S0";
-        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
-            m_connection, xcb_intern_atom(m_connection, 0, sizeof name - 1, name), nullptr);
-        if (!atom)
-            return false;
-        xcb_set_selection_owner(m_connection, window, atom->atom, XCB_CURRENT_TIME);
-        std::free(atom);
-        return xcb_flush(m_connection) > 0;
-    }
-
-private:
-    xcb_connection_t *m_connection;
-};
-
-// The app's viewable popup windows (menus) on the X server.
-int viewablePopups(const QString &display) {
-    xcb_connection_t *c = xcb_connect(display.toLatin1().constData(), nullptr);
-    int popups = 0;
-    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    xcb_query_tree_reply_t *tree =
-        xcb_query_tree_reply(c, xcb_query_tree(c, screen->root), nullptr);
-    for (int i = 0; tree && i < xcb_query_tree_children_length(tree); ++i) {
-        const xcb_window_t window = xcb_query_tree_children(tree)[i];
-        xcb_get_window_attributes_reply_t *attributes =
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
-        xcb_get_property_reply_t *wmClass = xcb_get_property_reply(
-            c, xcb_get_property(c, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64), nullptr);
-        const QByteArray name =
-            wmClass ? QByteArray(static_cast<const char *>(xcb_get_property_value(wmClass)),
-                                 xcb_get_property_value_length(wmClass))
-                    : QByteArray();
-        if (attributes && attributes->override_redirect &&
-            attributes->map_state == XCB_MAP_STATE_VIEWABLE && name.contains("korvella"))
-            ++popups;
-        std::free(attributes);
-        std::free(wmClass);
-    }
-    std::free(tree);
-    xcb_disconnect(c);
-    return popups;
-}
-
-// The item's IconPixmap: ARGB32 images in network byte order.
-QList<QImage> iconPixmaps(const QDBusConnection &bus, const QString &item) {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        item, QStringLiteral("/StatusNotifierItem"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("IconPixmap")});
-    const QDBusMessage reply = bus.call(get, QDBus::Block, 5000);
+// The images of an IconPixmap property: ARGB32 in network byte order.
+QList<QImage> iconPixmaps(const QDBusMessage &reply) {
     const auto list = qvariant_cast<QDBusArgument>(
         qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant());
     QList<QImage> images;
@@ -170,24 +152,22 @@ protected:
     }
 
     void startKorvella(QProcessEnvironment environment) {
-        environment.insert(QStringLiteral("DISPLAY"), x.display());
+        environment.insert("DISPLAY", x.display());
         // A sanitizer build must still exit 0 when Qt's own caches are all that is left; the
         // suppression needs whole stacks through Qt's libraries, which lack frame pointers.
-        environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                           environment.value(QStringLiteral("ASAN_OPTIONS")) +
-                               QStringLiteral(":fast_unwind_on_malloc=0"));
-        environment.insert(
-            QStringLiteral("LSAN_OPTIONS"),
-            QStringLiteral("suppressions=" KORVELLA_TEST_SOURCE_DIR "/tray_blackbox/lsan.supp:") +
-                environment.value(QStringLiteral("LSAN_OPTIONS")));
+        environment.insert("ASAN_OPTIONS",
+                           environment.value("ASAN_OPTIONS") + ":fast_unwind_on_malloc=0");
+        environment.insert("LSAN_OPTIONS", "suppressions=" KORVELLA_TEST_SOURCE_DIR
+                                           "/tray_blackbox/lsan.supp:" +
+                                               environment.value("LSAN_OPTIONS"));
         korvella->setProcessEnvironment(environment);
-        korvella->start(QStringLiteral(KORVELLA_BINARY), QStringList());
+        korvella->start(KORVELLA_BINARY, QStringList());
         ASSERT_TRUE(korvella->waitForStarted(5000)) << korvella->errorString().toStdString();
     }
     QProcessEnvironment onX11() const {
         QProcessEnvironment environment = bus.environment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.remove("WAYLAND_DISPLAY");
         return environment;
     }
     QString standardError() {
@@ -198,36 +178,42 @@ protected:
     bool waitForItem() {
         return waitFor(
             [&] {
-                const auto calls = bus.methodCalls(kRegistry, kRegistryPath,
-                                                   QStringLiteral("RegisterStatusNotifierItem"));
+                const auto calls =
+                    bus.methodCalls(kRegistry, kRegistryPath, "RegisterStatusNotifierItem");
                 m_item = calls.isEmpty() ? QString() : calls.last().value(0).toString();
                 return !m_item.isEmpty();
             },
             10000);
     }
-    // logind's inhibitors as "what who mode" lines.
+    QDBusMessage callItem(const QString &interface, const QString &method,
+                          const QVariantList &arguments) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(m_item, "/StatusNotifierItem", interface, method);
+        call.setArguments(arguments);
+        return bus.connection().call(call, QDBus::Block, 5000);
+    }
+    // Who holds logind's inhibitors, one entry per lock.
     QStringList inhibitors() {
-        const QDBusMessage reply = bus.connection().call(
-            QDBusMessage::createMethodCall(kLogind, kLogindPath,
-                                           QStringLiteral("org.freedesktop.login1.Manager"),
-                                           QStringLiteral("ListInhibitors")),
-            QDBus::Block, 5000);
-        QStringList lines;
+        const QDBusMessage reply =
+            bus.connection().call(QDBusMessage::createMethodCall(
+                                      kLogind, kLogindPath, kLogind + ".Manager", "ListInhibitors"),
+                                  QDBus::Block, 5000);
+        QStringList who;
         const auto list = qvariant_cast<QDBusArgument>(reply.arguments().value(0));
         list.beginArray();
         while (!list.atEnd()) {
-            QString what, who, why, mode;
+            QString what, holder, why, mode;
             uint uid = 0, pid = 0;
             list.beginStructure();
-            list >> what >> who >> why >> mode >> uid >> pid;
+            list >> what >> holder >> why >> mode >> uid >> pid;
             list.endStructure();
-            lines << QStringLiteral("%1 %2 %3").arg(what, who, mode);
+            who << holder;
         }
         list.endArray();
-        return lines;
+        return who;
     }
 
-    Xvfb x;
+    XServer x;
     DBusMock bus;
     std::unique_ptr<QProcess> korvella = childProcess();
     QString m_item;
@@ -235,11 +221,8 @@ protected:
 };
 
 const QStringList kIdleLabels{
-    QStringLiteral("開始防睡眠"), QStringLiteral("-"),         QStringLiteral("30 分鐘"),
-    QStringLiteral("1 小時"),     QStringLiteral("2 小時"),    QStringLiteral("4 小時"),
-    QStringLiteral("無限期"),     QStringLiteral("-"),         QStringLiteral("闔蓋時保持喚醒"),
-    QStringLiteral("-"),          QStringLiteral("偏好設定…"), QStringLiteral("結束 Korvella"),
-    QStringLiteral("-")};
+    "開始防睡眠",     "-", "30 分鐘",   "1 小時",        "2 小時", "4 小時", "無限期", "-",
+    "闔蓋時保持喚醒", "-", "偏好設定…", "結束 Korvella", "-"};
 
 // Tray hosts (XFCE, Plasma, GNOME's extension) keep the menu they read first and apply only the
 // updates they are sent, so a tick the app clears without saying so stays on screen.
@@ -304,14 +287,14 @@ TEST_F(TrayBlackBox, TheHostsCopyOfTheMenuFollowsPeriodsAndTheLidModeUntilQuit) 
 TEST_F(TrayBlackBox, ALeftClickOpensTheMenuAndTheIconComesInTheSizesPanelsDraw) {
     ASSERT_TRUE(bus.startTemplate(kTemplate)) << bus.errorString().toStdString();
     QProcessEnvironment environment = bus.environment();
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("/nonexistent/wayland-0"));
+    environment.remove("QT_QPA_PLATFORM");
+    environment.insert("WAYLAND_DISPLAY", "/nonexistent/wayland-0");
     startKorvella(environment);
     ASSERT_TRUE(waitForItem()) << standardError().toStdString();
 
-    const QList<QImage> images = iconPixmaps(bus.connection(), m_item);
     QSet<int> sizes;
-    for (const QImage &image : images) {
+    for (const QImage &image :
+         iconPixmaps(callItem("org.freedesktop.DBus.Properties", "Get", {kItem, "IconPixmap"}))) {
         sizes.insert(image.width());
         const QImage scaled =
             IconRenderer::statusIcon(false, QSizeF(18, 18))
@@ -321,14 +304,9 @@ TEST_F(TrayBlackBox, ALeftClickOpensTheMenuAndTheIconComesInTheSizesPanelsDraw) 
     }
     EXPECT_GE(sizes.size(), 4);
 
-    EXPECT_EQ(viewablePopups(x.display()), 0);
-    QDBusMessage activate = QDBusMessage::createMethodCall(
-        m_item, QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.kde.StatusNotifierItem"),
-        QStringLiteral("Activate"));
-    activate.setArguments({100, 10});
-    ASSERT_EQ(bus.connection().call(activate, QDBus::Block, 5000).type(),
-              QDBusMessage::ReplyMessage);
-    EXPECT_TRUE(waitFor([&] { return viewablePopups(x.display()) == 1; }, 5000));
+    EXPECT_EQ(x.viewablePopups(), 0);
+    ASSERT_EQ(callItem(kItem, "Activate", {100, 10}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(waitFor([&] { return x.viewablePopups() == 1; }, 5000));
 }
 
 TEST_F(TrayBlackBox, AnXEmbedTrayThatAppearsLaterIsFoundWithoutARegistry) {
@@ -336,8 +314,7 @@ TEST_F(TrayBlackBox, AnXEmbedTrayThatAppearsLaterIsFoundWithoutARegistry) {
     EXPECT_TRUE(waitFor([&] { return standardError().contains("桌面上目前沒有系統匣"); }, 10000))
         << standardError().toStdString();
 
-    XEmbedTrayOwner tray(x.display());
-    ASSERT_TRUE(tray.claim());
+    ASSERT_TRUE(x.claimTray());
     EXPECT_TRUE(waitFor([&] { return standardError().contains("系統匣已出現"); }, 5000))
         << standardError().toStdString();
     EXPECT_EQ(korvella->state(), QProcess::Running);
