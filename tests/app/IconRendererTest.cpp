@@ -74,14 +74,4 @@ TEST(IconRenderer, EachSizeIsDrawnForItselfOncePerStateAndRatio) {
     EXPECT_LT(IconRenderer::statusIcons(true, 1.0).size(), icons.size());
 }
 
-TEST(IconRenderer, NonSquareSizesScaleEachSideAndTheEndsStayHalfCircles) {
-    // 36 × 18 at 2x: the ends are half-circles of the capsule's height, not half-ellipses as
-    // wide as the capsule.
-    const QImage image = IconRenderer::statusIcon(true, QSizeF(36, 18), 2.0);
-    EXPECT_EQ(image.size(), QSize(72, 36));
-    EXPECT_TRUE(isRed(image.pixelColor(8, 10))) << "inside the circle, not an ellipse";
-    EXPECT_EQ(image.pixelColor(4, 9).alpha(), 0) << "outside the left half-circle";
-    EXPECT_TRUE(isRed(image.pixelColor(35, 18)));
-    EXPECT_EQ(image.pixelColor(36, 18), QColor(Qt::white));
-}
 } // namespace

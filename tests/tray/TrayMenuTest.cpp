@@ -45,29 +45,6 @@ protected:
     TrayMenu tray;
 };
 
-TEST_F(TrayMenuFromDelegate, IdleRunningIdleKeepsEveryActionAndTogglesTheStatusLine) {
-    const QList<QAction *> idle = visibleActions(tray.menu());
-    ASSERT_EQ(idle.size(), 14);
-    EXPECT_FALSE(idle.last()->isEnabled()) << "the version line";
-
-    actionTitled(tray.menu(), "1 小時")->trigger();
-    const QList<QAction *> running = visibleActions(tray.menu());
-    ASSERT_EQ(running.size(), 16);
-    EXPECT_EQ(running.mid(2), idle) << "the lower 14 entries keep their actions";
-    EXPECT_EQ(running[0]->text(), "防睡眠中・剩 1 小時");
-    EXPECT_FALSE(running[0]->isEnabled());
-    EXPECT_TRUE(running[1]->isSeparator());
-    EXPECT_EQ(idle[0]->text(), "結束防睡眠") << "the toggle was renamed in place";
-
-    actionTitled(tray.menu(), "結束防睡眠")->trigger();
-    EXPECT_EQ(visibleActions(tray.menu()), idle);
-    EXPECT_EQ(tray.menu()->actions().size(), 16) << "hidden, not deleted";
-
-    actionTitled(tray.menu(), "無限期")->trigger();
-    EXPECT_EQ(visibleActions(tray.menu()), running) << "the status line comes back as itself";
-    EXPECT_EQ(running[0]->text(), "防睡眠中・無限期");
-}
-
 TEST_F(TrayMenuFromDelegate, ATickChangesOnlyTheStatusLineAndAnOpenMenuStaysOpen) {
     actionTitled(tray.menu(), "1 小時")->trigger();
     tray.menu()->popup(QPoint(10, 10));

@@ -2,10 +2,8 @@
 #include "app/IconRenderer.h"
 #include "platform/TrayStatusItem.h"
 #include "tests/support/DBusMock.h"
+#include "tests/support/WaitUntil.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -13,16 +11,6 @@ const QString kRegistry = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kRegistryPath = QStringLiteral("/StatusNotifierWatcher");
 const QString kTemplate =
     QStringLiteral(KORVELLA_TEST_SOURCE_DIR "/tray/status_notifier_watcher.py");
-
-// Runs the event loop until `done` holds or `ms` pass; returns whether it holds.
-template <typename Predicate> bool runUntil(Predicate done, int ms = 5000) {
-    const QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return done();
-}
 
 class TrayOnPrivateBus : public ::testing::Test {
 protected:
@@ -51,7 +39,7 @@ TEST_F(TrayOnPrivateBus, AHostThatIsAlreadyThereIsFound) {
     int saidNoTray = 0;
     QObject::connect(&watcher, &TrayWatcher::noTrayYet, [&] { ++saidNoTray; });
     watcher.start();
-    EXPECT_TRUE(runUntil([&] { return !reported.isEmpty(); }));
+    EXPECT_TRUE(waitUntil([&] { return !reported.isEmpty(); }));
     // The registry's one answer has been handled: nothing else can follow from it.
     EXPECT_EQ(reported, QList<TrayWatcher::Kind>({TrayWatcher::Kind::StatusNotifier}));
     EXPECT_EQ(saidNoTray, 0) << "no false alarm while the registry answers";
@@ -62,12 +50,12 @@ TEST_F(TrayOnPrivateBus, ARegistryAndThenAHostThatAppearAfterStartAreWaitedFor) 
     int saidNoTray = 0;
     QObject::connect(&watcher, &TrayWatcher::noTrayYet, [&] { ++saidNoTray; });
     watcher.start();
-    ASSERT_TRUE(runUntil([&] { return saidNoTray == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return saidNoTray == 1; }));
     EXPECT_EQ(watcher.found(), TrayWatcher::Kind::None) << "no registry on the bus";
 
     ASSERT_TRUE(startRegistry(false)) << bus.errorString().toStdString();
     registerHost();
-    EXPECT_TRUE(runUntil([&] { return watcher.found() == TrayWatcher::Kind::StatusNotifier; }));
+    EXPECT_TRUE(waitUntil([&] { return watcher.found() == TrayWatcher::Kind::StatusNotifier; }));
     EXPECT_EQ(saidNoTray, 1) << "said once";
 }
 
@@ -79,7 +67,7 @@ TEST_F(TrayOnPrivateBus, TheStatusItemHandsOverWhatWasSetBeforeTheTrayAppeared) 
     EXPECT_EQ(item.trayIcon(), nullptr);
 
     ASSERT_TRUE(startRegistry(true)) << bus.errorString().toStdString();
-    ASSERT_TRUE(runUntil([&] { return item.trayIcon() != nullptr; }));
+    ASSERT_TRUE(waitUntil([&] { return item.trayIcon() != nullptr; }));
     QSystemTrayIcon *icon = item.trayIcon();
     EXPECT_EQ(icon->toolTip(), "Korvella・防睡眠中・無限期");
     EXPECT_EQ(icon->contextMenu(), item.menu());
@@ -103,7 +91,7 @@ TEST_F(TrayOnPrivateBus, ATrayFoundBeforeAnyImageWaitsForTheImage) {
     // A second watcher's answer comes after the item's, which asked first on the same bus.
     TrayWatcher later(bus.connection());
     later.start();
-    ASSERT_TRUE(runUntil([&] { return later.found() != TrayWatcher::Kind::None; }));
+    ASSERT_TRUE(waitUntil([&] { return later.found() != TrayWatcher::Kind::None; }));
     EXPECT_EQ(item.trayIcon(), nullptr) << "an icon without an image would show empty";
     item.setImages(IconRenderer::statusIcons(false, 1.0));
     ASSERT_NE(item.trayIcon(), nullptr);

@@ -4,15 +4,13 @@
 #include "app/IconRenderer.h"
 #include "tests/support/DBusMock.h"
 #include "tests/support/DbusMenuHost.h"
+#include "tests/support/WaitUntil.h"
 
-#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusVariant>
-#include <QDeadlineTimer>
 #include <QImage>
 #include <QProcess>
 #include <QSet>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -28,15 +26,6 @@ const QString kItem = QStringLiteral("org.kde.StatusNotifierItem");
 const QString kLogind = QStringLiteral("org.freedesktop.login1");
 const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
 
-template <typename Predicate> bool waitFor(Predicate done, int ms) {
-    const QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(50);
-    }
-    return done();
-}
-
 std::unique_ptr<QProcess> childProcess() {
     auto process = std::make_unique<QProcess>();
     process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
@@ -51,7 +40,7 @@ public:
         : m_process(childProcess()) {
         m_process->start("Xvfb",
                          {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
-        waitFor([this] { return m_process->canReadLine() || !m_process->processId(); }, 10000);
+        waitUntil([this] { return m_process->canReadLine() || !m_process->processId(); }, 10000);
         const QByteArray number = m_process->readLine().trimmed();
         if (number.isEmpty())
             return;
@@ -176,7 +165,7 @@ protected:
     }
     // The tray item's bus name, once it has registered with the registry.
     bool waitForItem() {
-        return waitFor(
+        return waitUntil(
             [&] {
                 const auto calls =
                     bus.methodCalls(kRegistry, kRegistryPath, "RegisterStatusNotifierItem");
@@ -229,25 +218,23 @@ const QStringList kIdleLabels{
 TEST_F(TrayBlackBox, TheHostsCopyOfTheMenuFollowsPeriodsAndTheLidModeUntilQuit) {
     startKorvella(onX11());
     // No tray yet: one clear line, and the process keeps running.
-    EXPECT_TRUE(waitFor([&] { return standardError().contains("桌面上目前沒有系統匣"); }, 10000))
+    EXPECT_TRUE(waitUntil([&] { return standardError().contains("桌面上目前沒有系統匣"); }, 10000))
         << standardError().toStdString();
     // The registry appears later, as at a login: the item registers with it.
     ASSERT_TRUE(bus.startTemplate(kTemplate)) << bus.errorString().toStdString();
     ASSERT_TRUE(waitForItem()) << standardError().toStdString();
     DbusMenuHost host(bus.connection(), m_item);
-    ASSERT_TRUE(waitFor([&] { return host.attach() && host.labels().size() == 14; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return host.attach() && host.labels().size() == 14; }, 5000));
     EXPECT_EQ(host.labels().mid(0, 13), kIdleLabels);
     EXPECT_TRUE(host.labels()[13].startsWith("Korvella v"));
     EXPECT_FALSE(host.properties(host.labels()[13]).value("enabled", true).toBool());
-    EXPECT_TRUE(host.properties("結束 Korvella").contains("shortcut"));
-    EXPECT_FALSE(host.properties("1 小時").contains("shortcut"));
     EXPECT_EQ(host.ticked(), "");
     const int oneHourId = host.idOf("1 小時");
 
     ASSERT_TRUE(host.click("1 小時"));
-    ASSERT_TRUE(waitFor([&] { return !inhibitors().isEmpty(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return !inhibitors().isEmpty(); }, 5000));
     EXPECT_TRUE(inhibitors().first().contains("Korvella")) << inhibitors().join(", ").toStdString();
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(waitUntil(
         [&] {
             host.sync();
             return host.labels().size() == 16;
@@ -265,7 +252,7 @@ TEST_F(TrayBlackBox, TheHostsCopyOfTheMenuFollowsPeriodsAndTheLidModeUntilQuit) 
     ASSERT_TRUE(host.click("結束防睡眠"));
     EXPECT_EQ(host.labels().mid(0, 13), kIdleLabels);
     EXPECT_EQ(host.ticked(), "");
-    EXPECT_TRUE(waitFor([&] { return inhibitors().isEmpty(); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return inhibitors().isEmpty(); }, 5000));
 
     ASSERT_TRUE(host.click("闔蓋時保持喚醒"));
     EXPECT_EQ(host.ticked(), "闔蓋時保持喚醒");
@@ -278,7 +265,7 @@ TEST_F(TrayBlackBox, TheHostsCopyOfTheMenuFollowsPeriodsAndTheLidModeUntilQuit) 
     ASSERT_TRUE(korvella->waitForFinished(10000)) << standardError().toStdString();
     EXPECT_EQ(korvella->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(korvella->exitCode(), 0) << standardError().toStdString();
-    EXPECT_TRUE(waitFor([&] { return inhibitors().isEmpty(); }, 5000))
+    EXPECT_TRUE(waitUntil([&] { return inhibitors().isEmpty(); }, 5000))
         << inhibitors().join(", ").toStdString();
 }
 
@@ -306,16 +293,16 @@ TEST_F(TrayBlackBox, ALeftClickOpensTheMenuAndTheIconComesInTheSizesPanelsDraw) 
 
     EXPECT_EQ(x.viewablePopups(), 0);
     ASSERT_EQ(callItem(kItem, "Activate", {100, 10}).type(), QDBusMessage::ReplyMessage);
-    EXPECT_TRUE(waitFor([&] { return x.viewablePopups() == 1; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return x.viewablePopups() == 1; }, 5000));
 }
 
 TEST_F(TrayBlackBox, AnXEmbedTrayThatAppearsLaterIsFoundWithoutARegistry) {
     startKorvella(onX11());
-    EXPECT_TRUE(waitFor([&] { return standardError().contains("桌面上目前沒有系統匣"); }, 10000))
+    EXPECT_TRUE(waitUntil([&] { return standardError().contains("桌面上目前沒有系統匣"); }, 10000))
         << standardError().toStdString();
 
     ASSERT_TRUE(x.claimTray());
-    EXPECT_TRUE(waitFor([&] { return standardError().contains("系統匣已出現"); }, 5000))
+    EXPECT_TRUE(waitUntil([&] { return standardError().contains("系統匣已出現"); }, 5000))
         << standardError().toStdString();
     EXPECT_EQ(korvella->state(), QProcess::Running);
     EXPECT_EQ(standardError().count("桌面上目前沒有系統匣"), 1) << "said once, not repeated";
