@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/DurationOption.h"
-#include "app/MenuModel.h"
+#include "platform/MenuModel.h"
 #include "platform/Platform.h"
 #include "platform/SettingsKeys.h"
 #include "sleep/KeepAwakeSession.h"

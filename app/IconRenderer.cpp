@@ -1,7 +1,10 @@
 #include "app/IconRenderer.h"
 
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSet>
+#include <cmath>
 
 namespace {
 // The "running" red is fixed rather than taken from the palette: rgb(255, 59, 48), a bright red
@@ -12,6 +15,8 @@ const QColor kIdleOutline = QColor::fromRgbF(0.35f, 0.35f, 0.35f, 0.8f);
 const QColor kRunningOutline = QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.15f);
 constexpr qreal kIdleOutlineWidth = 0.75;
 constexpr qreal kRunningOutlineWidth = 0.6;
+// The sizes panels ask tray items for; a panel that gets none of its size scales and blurs.
+constexpr int kTraySizes[] = {16, 22, 24, 32, 48, 64};
 
 QRectF capsuleRect(QSizeF size) {
     const qreal width = size.width() * 0.92;
@@ -56,6 +61,30 @@ QImage statusIcon(bool isRunning, QSizeF size, qreal devicePixelRatio) {
 
     image.setText(QStringLiteral("Description"), accessibilityDescription(isRunning));
     return image;
+}
+
+const QList<QImage> &statusIcons(bool isRunning, qreal devicePixelRatio) {
+    static QHash<QPair<bool, qreal>, QList<QImage>> cache;
+    QList<QImage> &images = cache[qMakePair(isRunning, devicePixelRatio)];
+    if (!images.isEmpty())
+        return images;
+    QSet<int> pixelSizes;
+    for (int size : kTraySizes) {
+        images << statusIcon(isRunning, QSizeF(size, size));
+        pixelSizes.insert(size);
+    }
+    // A scaled screen asks for size × ratio pixels; where no plain size already has that many,
+    // draw it with the ratio so the outline keeps its width on screen.
+    if (devicePixelRatio > 1.0) {
+        for (int size : kTraySizes) {
+            const int pixels = int(std::lround(size * devicePixelRatio));
+            if (!pixelSizes.contains(pixels)) {
+                images << statusIcon(isRunning, QSizeF(size, size), devicePixelRatio);
+                pixelSizes.insert(pixels);
+            }
+        }
+    }
+    return images;
 }
 
 QString accessibilityDescription(bool isRunning) {

@@ -7,8 +7,6 @@
 #include "preferences/PreferencesWindowController.h"
 
 namespace {
-const QSizeF kStatusIconSize(18, 18);
-
 MenuEntry actionEntry(const QString &title, MenuAction action, const QString &key = {}) {
     MenuEntry entry;
     entry.title = title;
@@ -38,6 +36,7 @@ MenuModel AppDelegate::buildMenu() const {
     for (const DurationOption &option : durationOptions()) {
         MenuEntry entry = actionEntry(option.title, MenuAction::SelectDuration);
         entry.tag = option.minutes;
+        entry.checkable = true;
         entry.checked = isRunning() && m_session.activeDurationMinutes() == option.minutes;
         entries << entry;
     }
@@ -45,6 +44,7 @@ MenuModel AppDelegate::buildMenu() const {
         actionEntry(lidWakeAtRisk() ? QStringLiteral("闔蓋時保持喚醒 ⚠️ 電源已拔除")
                                     : QStringLiteral("闔蓋時保持喚醒"),
                     MenuAction::ToggleLidSleep);
+    lid.checkable = true;
     lid.checked = lidSleepEnabled();
     entries << MenuEntry::separator() << lid << MenuEntry::separator()
             << actionEntry(QStringLiteral("偏好設定…"), MenuAction::OpenPreferences,
@@ -58,8 +58,8 @@ MenuModel AppDelegate::buildMenu() const {
 void AppDelegate::updateStatusIcon() {
     if (!m_statusItem || !m_statusItem->hasButton())
         return;
-    m_statusItem->setImage(
-        IconRenderer::statusIcon(isRunning(), kStatusIconSize, m_statusItem->devicePixelRatio()));
+    m_statusItem->setImages(
+        IconRenderer::statusIcons(isRunning(), m_statusItem->devicePixelRatio()));
     m_statusItem->setTitle(QString());
     m_statusItem->setToolTip(isRunning() ? QStringLiteral("Korvella・") + statusLineText()
                                          : QStringLiteral("Korvella・防睡眠未啟動"));

@@ -1,35 +1,28 @@
 #include "app/AppDelegate.h"
 #include "platform/Application.h"
+#include "platform/GuiPlatformChooser.h"
 #include "platform/LinuxPlatform.h"
 #include "platform/SingleInstanceLock.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
-#include <cstring>
-
-namespace {
-// Qt aborts when no display can be opened; say plainly what is missing instead.
-bool hasDisplay(int argc, char **argv) {
-    if (!qEnvironmentVariableIsEmpty("DISPLAY") ||
-        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-        !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        return true;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
-            return true;
-    }
-    return false;
-}
-} // namespace
 
 int main(int argc, char **argv) {
-    if (!hasDisplay(argc, argv)) {
-        std::fputs("Korvella：找不到圖形桌面（未設定 DISPLAY 或 WAYLAND_DISPLAY），無法啟動。\n",
-                   stderr);
+    const GuiPlatformChooser::Choice choice = GuiPlatformChooser::choose(argc, argv);
+    if (!choice.error.isEmpty()) {
+        std::fputs(qPrintable(choice.error + QLatin1Char('\n')), stderr);
         return 1;
     }
+    if (!choice.platforms.isEmpty())
+        qputenv("QT_QPA_PLATFORM", choice.platforms);
+    // The display can still go away between the check and the connection, or a platform the
+    // user named may not load.
+    GuiPlatformChooser::exitCleanlyOnPluginFailure(
+        QStringLiteral("Korvella：無法載入圖形平台（%1），無法啟動。")
+            .arg(QString::fromLocal8Bit(qgetenv("QT_QPA_PLATFORM"))));
     QApplication app(argc, argv);
+    GuiPlatformChooser::restoreMessageHandler();
     QApplication::setApplicationName(QStringLiteral("Korvella"));
     QApplication::setApplicationVersion(AppDelegate::appVersionString());
     QApplication::setQuitOnLastWindowClosed(false);

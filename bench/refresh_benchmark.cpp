@@ -1,5 +1,5 @@
-// One refresh of a timed period as the tray sees it: the status line, the capsule at 18 × 18
-// points on a 2x screen, a new menu model, and that model applied to the tray's live QMenu.
+// One refresh of a timed period as the tray sees it: the status line, the capsule at every tray
+// size on a 2x screen, a new menu model, and that model applied to the tray's live QMenu.
 #include "app/AppDelegate.h"
 #include "app/IconRenderer.h"
 #include "platform/TrayMenu.h"
@@ -21,11 +21,17 @@ public:
     void terminate() override {}
 };
 
-void iconAt2x(benchmark::State &state) {
-    for (auto _ : state)
-        benchmark::DoNotOptimize(IconRenderer::statusIcon(true, QSizeF(18, 18), 2.0));
+// What a change of state would cost if nothing were kept: every size drawn anew.
+void drawEverySize(benchmark::State &state) {
+    const QList<QImage> &sizes = IconRenderer::statusIcons(true, 2.0);
+    for (auto _ : state) {
+        for (const QImage &image : sizes) {
+            benchmark::DoNotOptimize(IconRenderer::statusIcon(true, image.deviceIndependentSize(),
+                                                              image.devicePixelRatio()));
+        }
+    }
 }
-BENCHMARK(iconAt2x)->Repetitions(15)->ReportAggregatesOnly(true);
+BENCHMARK(drawEverySize)->Repetitions(15)->ReportAggregatesOnly(true);
 
 void buildAndApplyMenu(benchmark::State &state) {
     FakePlatform fake;
@@ -50,7 +56,7 @@ void timedPeriodRefresh(benchmark::State &state) {
     AppDelegate delegate(platform);
     delegate.applicationDidFinishLaunching();
     if (delegate.statusItem()->devicePixelRatio() != 2.0)
-        state.SkipWithError("the icon would not be drawn at 2x");
+        state.SkipWithError("the icons would not be drawn for 2x");
     delegate.selectDuration(240);
     for (auto _ : state) {
         if (delegate.remainingSeconds() <= 1) {
@@ -67,7 +73,7 @@ BENCHMARK(timedPeriodRefresh)->Repetitions(15)->ReportAggregatesOnly(true);
 
 int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QT_SCALE_FACTOR", "2"); // a 2x screen: the icon is drawn at 36 × 36 pixels
+    qputenv("QT_SCALE_FACTOR", "2"); // a 2x screen: the 2x variants are drawn too
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "app/MenuModel.h"
+#include "platform/MenuModel.h"
 
 #include <QImage>
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -16,7 +17,8 @@ public:
     virtual bool hasButton() const = 0;
     // Scale of the screen the item is shown on, so the image is drawn at full resolution.
     virtual qreal devicePixelRatio() const = 0;
-    virtual void setImage(const QImage &image) = 0;
+    // One picture at several sizes, so the desktop can pick the one that fits its panel.
+    virtual void setImages(const QList<QImage> &images) = 0;
     virtual void setTitle(const QString &title) = 0;
     virtual void setToolTip(const QString &toolTip) = 0;
     virtual void setMenu(const MenuModel &menu) = 0;

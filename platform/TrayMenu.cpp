@@ -99,8 +99,10 @@ void TrayMenu::update(QAction *action, const MenuEntry &entry) {
         return;
     action->setText(plainLabel(entry.title));
     action->setShortcut(shortcutFor(entry.keyEquivalent));
-    // Only a checked entry shows a check mark, so unchecked entries carry no empty box.
-    action->setCheckable(entry.checked);
+    // Tray hosts cache the exported menu and only apply the properties they are sent: an entry
+    // that stopped being checkable would keep its old tick there. So checkability follows the
+    // entry, never the state, and a cleared tick goes out as an explicit unchecked state.
+    action->setCheckable(entry.checkable || entry.checked);
     action->setChecked(entry.checked);
     action->setEnabled(entry.enabled);
 }

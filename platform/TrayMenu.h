@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MenuModel.h"
+#include "platform/MenuModel.h"
 
 #include <QHash>
 #include <QMenu>

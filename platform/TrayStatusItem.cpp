@@ -8,7 +8,7 @@
 TrayStatusItem::TrayStatusItem(const QDBusConnection &sessionBus, QObject *parent)
     : QObject(parent)
     , m_watcher(sessionBus) {
-    connect(&m_watcher, &TrayWatcher::trayAppeared, this, &TrayStatusItem::showInTray);
+    connect(&m_watcher, &TrayWatcher::trayAppeared, this, [this] { showInTray(); });
     connect(&m_watcher, &TrayWatcher::noTrayYet, this, [this] {
         m_waitedForTray = true;
         std::fputs("Korvella：桌面上目前沒有系統匣，圖示會在系統匣出現後自動顯示。\n", stderr);
@@ -23,19 +23,31 @@ qreal TrayStatusItem::devicePixelRatio() const {
     return qApp->devicePixelRatio();
 }
 
-void TrayStatusItem::setImage(const QImage &image) {
+void TrayStatusItem::setImages(const QList<QImage> &images) {
     // Refreshes come every second; a D-Bus tray re-fetches the icon on each change, so only a
-    // new picture is passed on.
-    if (!m_icon.isNull() && image == m_image)
+    // new picture is passed on. Shared images compare without looking at a pixel.
+    if (images.isEmpty() || (!m_icon.isNull() && images == m_images))
         return;
-    m_image = image;
-    m_icon = QIcon(QPixmap::fromImage(image));
-    // The colours carry the state: the desktop must not recolour the image as a mask.
-    m_icon.setIsMask(false);
+    m_images = images;
+    m_icon = iconFor(images);
     if (m_trayIcon)
         m_trayIcon->setIcon(m_icon);
     else if (m_watcher.found() != TrayWatcher::Kind::None)
-        showInTray(m_watcher.found());
+        showInTray();
+}
+
+QIcon TrayStatusItem::iconFor(const QList<QImage> &images) {
+    const qint64 key = images.constFirst().cacheKey();
+    auto cached = m_iconCache.constFind(key);
+    if (cached != m_iconCache.constEnd())
+        return *cached;
+    QIcon icon;
+    for (const QImage &image : images)
+        icon.addPixmap(QPixmap::fromImage(image));
+    // The colours carry the state: the desktop must not recolour the image as a mask.
+    icon.setIsMask(false);
+    m_iconCache.insert(key, icon);
+    return icon;
 }
 
 // A tray icon shows no text beside its image; the item's title is always empty anyway.
@@ -59,27 +71,30 @@ void TrayStatusItem::setActionHandler(ActionHandler handler) {
     m_menu.setActionHandler(std::move(handler));
 }
 
-void TrayStatusItem::showInTray(TrayWatcher::Kind kind) {
+void TrayStatusItem::showInTray() {
     // Without an image yet the icon would show empty; setImage() comes back here.
     if (m_trayIcon || m_icon.isNull())
         return;
     m_trayIcon = std::make_unique<QSystemTrayIcon>(m_icon);
     m_trayIcon->setToolTip(m_toolTip);
     m_trayIcon->setContextMenu(m_menu.menu());
-    if (kind == TrayWatcher::Kind::XEmbed) {
-        // An XEmbed tray opens the context menu on a right click only; open it on a left click
-        // too, as a status menu does.
-        connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this, &TrayStatusItem::onActivated);
-    }
+    // An XEmbed tray opens the context menu on a right click only, and StatusNotifier hosts
+    // send a left click as Activate; both open the menu, as a status menu does.
+    connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this, &TrayStatusItem::onActivated);
     m_trayIcon->show();
     if (m_waitedForTray)
         std::fputs("Korvella：系統匣已出現，圖示已顯示。\n", stderr);
 }
 
 void TrayStatusItem::onActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason != QSystemTrayIcon::Trigger)
+    // WORKAROUND: a Wayland client may open a popup only from a surface of its own that was just
+    // clicked, and the tray icon is the host's surface: a menu opened here would appear as a
+    // stray window. There the host's own menu (right click) is the way in.
+    if (reason != QSystemTrayIcon::Trigger ||
+        QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         return;
-    // Drop down from the icon, as a status menu does; the menu moves itself onto the screen.
+    // Drop down from the icon where the tray tells its place (XEmbed), else at the pointer,
+    // which is where the click on the host's icon happened; the menu keeps itself on screen.
     const QRect icon = m_trayIcon->geometry();
     m_menu.menu()->popup(icon.isValid() ? icon.bottomLeft() + QPoint(0, 1) : QCursor::pos());
 }

@@ -4,6 +4,7 @@
 #include "platform/TrayMenu.h"
 #include "platform/TrayWatcher.h"
 
+#include <QHash>
 #include <QIcon>
 #include <QObject>
 #include <QSystemTrayIcon>
@@ -21,7 +22,7 @@ public:
     // Always true: what is set before the tray appears is shown when it does.
     bool hasButton() const override { return true; }
     qreal devicePixelRatio() const override;
-    void setImage(const QImage &image) override;
+    void setImages(const QList<QImage> &images) override;
     void setTitle(const QString &title) override;
     void setToolTip(const QString &toolTip) override;
     void setMenu(const MenuModel &menu) override;
@@ -32,13 +33,15 @@ public:
     QSystemTrayIcon *trayIcon() const { return m_trayIcon.get(); }
 
 private:
-    void showInTray(TrayWatcher::Kind kind);
+    void showInTray();
+    QIcon iconFor(const QList<QImage> &images);
     void onActivated(QSystemTrayIcon::ActivationReason reason);
 
     TrayMenu m_menu;
     TrayWatcher m_watcher;
-    QImage m_image;
+    QList<QImage> m_images;
     QIcon m_icon;
+    QHash<qint64, QIcon> m_iconCache; // by the first image's cache key
     QString m_toolTip;
     bool m_waitedForTray = false;
     std::unique_ptr<QSystemTrayIcon> m_trayIcon;

@@ -7,11 +7,14 @@
 namespace {
 const QString kVersionLine = QStringLiteral("Korvella v") + AppDelegate::appVersionString();
 
-QString onOff(bool on) {
-    return on ? QStringLiteral("on") : QStringLiteral("off");
+// "on" for a tick, "off" for an entry that can carry one, "-" for one that cannot.
+QString tick(const MenuEntry &e) {
+    return e.checked     ? QStringLiteral("on")
+           : e.checkable ? QStringLiteral("off")
+                         : QStringLiteral("-");
 }
 
-// One row per entry: "title|action|key|tag|checked|enabled", separators as "-".
+// One row per entry: "title|action|key|tag|tick|enabled", separators as "-".
 QStringList rows(const MenuModel &menu) {
     QStringList rows;
     for (const MenuEntry &e : menu.entries) {
@@ -21,7 +24,7 @@ QStringList rows(const MenuModel &menu) {
                                      .arg(int(e.action))
                                      .arg(e.keyEquivalent)
                                      .arg(e.tag)
-                                     .arg(onOff(e.checked))
+                                     .arg(tick(e))
                                      .arg(e.enabled ? QStringLiteral("enabled")
                                                     : QStringLiteral("disabled")));
     }
@@ -35,7 +38,7 @@ QStringList lowerRows(int checkedTag) {
         return QStringLiteral("%1|2||%2|%3|enabled")
             .arg(title)
             .arg(tag)
-            .arg(onOff(tag == checkedTag));
+            .arg(tag == checkedTag ? QStringLiteral("on") : QStringLiteral("off"));
     };
     return {duration(QStringLiteral("30 分鐘"), 30),
             duration(QStringLiteral("1 小時"), 60),
@@ -45,10 +48,10 @@ QStringList lowerRows(int checkedTag) {
             QStringLiteral("-"),
             QStringLiteral("闔蓋時保持喚醒|3||0|off|enabled"),
             QStringLiteral("-"),
-            QStringLiteral("偏好設定…|4|,|0|off|enabled"),
-            QStringLiteral("結束 Korvella|5|q|0|off|enabled"),
+            QStringLiteral("偏好設定…|4|,|0|-|enabled"),
+            QStringLiteral("結束 Korvella|5|q|0|-|enabled"),
             QStringLiteral("-"),
-            kVersionLine + QStringLiteral("|0||0|off|disabled")};
+            kVersionLine + QStringLiteral("|0||0|-|disabled")};
 }
 
 class StatusMenu : public ::testing::Test {
@@ -62,23 +65,23 @@ protected:
 
 TEST_F(StatusMenu, IdleMenuHasFourteenEntriesAsOrdered) {
     const QStringList expected =
-        QStringList{QStringLiteral("開始防睡眠|1||0|off|enabled"), QStringLiteral("-")} +
+        QStringList{QStringLiteral("開始防睡眠|1||0|-|enabled"), QStringLiteral("-")} +
         lowerRows(-1);
     EXPECT_EQ(rows(item().menu), expected);
     EXPECT_EQ(item().toolTip, "Korvella・防睡眠未啟動");
     EXPECT_EQ(item().title, "");
-    EXPECT_EQ(item().image, IconRenderer::statusIcon(false, QSizeF(18, 18)));
+    EXPECT_EQ(item().images, IconRenderer::statusIcons(false, 1.0));
 }
 
 TEST_F(StatusMenu, ToggleStartsWithoutLimitAndChecksUnlimited) {
     item().choose(QStringLiteral("開始防睡眠"));
     const QStringList expected =
-        QStringList{QStringLiteral("防睡眠中・無限期|0||0|off|disabled"), QStringLiteral("-"),
-                    QStringLiteral("結束防睡眠|1||0|off|enabled"), QStringLiteral("-")} +
+        QStringList{QStringLiteral("防睡眠中・無限期|0||0|-|disabled"), QStringLiteral("-"),
+                    QStringLiteral("結束防睡眠|1||0|-|enabled"), QStringLiteral("-")} +
         lowerRows(0);
     EXPECT_EQ(rows(item().menu), expected);
     EXPECT_EQ(item().toolTip, "Korvella・防睡眠中・無限期");
-    EXPECT_EQ(item().image, IconRenderer::statusIcon(true, QSizeF(18, 18)));
+    EXPECT_EQ(item().images, IconRenderer::statusIcons(true, 1.0));
 
     item().choose(QStringLiteral("結束防睡眠"));
     EXPECT_EQ(item().menu.entries.size(), 14);

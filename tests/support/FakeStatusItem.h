@@ -9,7 +9,7 @@ class FakeStatusItem final : public StatusItem {
 public:
     bool hasButton() const override { return buttonPresent; }
     qreal devicePixelRatio() const override { return 1.0; }
-    void setImage(const QImage &value) override { image = value, calls << "image"; }
+    void setImages(const QList<QImage> &value) override { images = value, calls << "image"; }
     void setTitle(const QString &value) override { title = value, calls << "title"; }
     void setToolTip(const QString &value) override { toolTip = value, calls << "toolTip"; }
     void setMenu(const MenuModel &value) override { menu = value, calls << "menu"; }
@@ -27,7 +27,7 @@ public:
     }
 
     bool buttonPresent = true;
-    QImage image;
+    QList<QImage> images;
     QString title = QStringLiteral("unset");
     QString toolTip;
     MenuModel menu;

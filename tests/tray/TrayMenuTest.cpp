@@ -15,13 +15,6 @@ QList<QAction *> visibleActions(QMenu *menu) {
     return shown;
 }
 
-QStringList visibleTexts(QMenu *menu) {
-    QStringList texts;
-    for (QAction *action : visibleActions(menu))
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    return texts;
-}
-
 QAction *actionTitled(QMenu *menu, const QString &text) {
     for (QAction *action : menu->actions()) {
         if (action->text() == text)
@@ -52,43 +45,10 @@ protected:
     TrayMenu tray;
 };
 
-TEST_F(TrayMenuFromDelegate, ShowsTheModelsEntriesInOrder) {
-    const MenuModel model = delegate.buildMenu();
-    QStringList expected;
-    for (const MenuEntry &entry : model.entries)
-        expected << (entry.isSeparator ? QStringLiteral("-") : entry.title);
-    EXPECT_EQ(visibleTexts(tray.menu()), expected);
-    EXPECT_FALSE(
-        actionTitled(tray.menu(), "Korvella v" + AppDelegate::appVersionString())->isEnabled());
-}
-
-TEST_F(TrayMenuFromDelegate, IdleRunningIdleKeepsEveryActionAndTogglesTheStatusLine) {
-    const QList<QAction *> idle = visibleActions(tray.menu());
-    ASSERT_EQ(idle.size(), 14);
-
+TEST_F(TrayMenuFromDelegate, ATickChangesOnlyTheStatusLineAndAnOpenMenuStaysOpen) {
     actionTitled(tray.menu(), "1 小時")->trigger();
-    const QList<QAction *> running = visibleActions(tray.menu());
-    ASSERT_EQ(running.size(), 16);
-    EXPECT_EQ(running.mid(2), idle) << "the lower 14 entries keep their actions";
-    EXPECT_EQ(running[0]->text(), "防睡眠中・剩 1 小時");
-    EXPECT_FALSE(running[0]->isEnabled());
-    EXPECT_TRUE(running[1]->isSeparator());
-    EXPECT_EQ(idle[0]->text(), "結束防睡眠") << "the toggle was renamed in place";
-    EXPECT_TRUE(actionTitled(tray.menu(), "1 小時")->isChecked());
-
-    actionTitled(tray.menu(), "結束防睡眠")->trigger();
-    EXPECT_EQ(visibleActions(tray.menu()), idle);
-    EXPECT_FALSE(running[0]->isVisible());
-    EXPECT_FALSE(running[1]->isVisible());
-    EXPECT_EQ(tray.menu()->actions().size(), 16) << "hidden, not deleted";
-
-    actionTitled(tray.menu(), "無限期")->trigger();
-    EXPECT_EQ(visibleActions(tray.menu()), running) << "the status line comes back as itself";
-    EXPECT_EQ(running[0]->text(), "防睡眠中・無限期");
-}
-
-TEST_F(TrayMenuFromDelegate, ACountdownTickChangesOnlyTheStatusLine) {
-    actionTitled(tray.menu(), "1 小時")->trigger();
+    tray.menu()->popup(QPoint(10, 10));
+    ASSERT_TRUE(tray.menu()->isVisible());
     // Each change of an action is one property update for the desktop's menu.
     QList<QAction *> changed;
     for (QAction *action : tray.menu()->actions())
@@ -96,78 +56,59 @@ TEST_F(TrayMenuFromDelegate, ACountdownTickChangesOnlyTheStatusLine) {
 
     tick(1); // still "1 小時": nothing at all changes
     EXPECT_TRUE(changed.isEmpty());
-
     tick(60);
     ASSERT_EQ(changed.size(), 1);
     EXPECT_EQ(changed[0]->text(), "防睡眠中・剩 59 分");
-}
-
-TEST_F(TrayMenuFromDelegate, AnOpenMenuStaysOpenThroughRefreshes) {
-    tray.menu()->popup(QPoint(10, 10));
-    ASSERT_TRUE(tray.menu()->isVisible());
-    actionTitled(tray.menu(), "30 分鐘")->trigger();
-    tick(1);
-    tick(60);
     EXPECT_TRUE(tray.menu()->isVisible());
     tray.menu()->hide();
 }
 
-TEST_F(TrayMenuFromDelegate, KeyEquivalentsAreCtrlAndShownOnTwoEntriesOnly) {
-    for (QAction *action : tray.menu()->actions()) {
-        if (action->text() == "偏好設定…") {
-            EXPECT_EQ(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
-        } else if (action->text() == "結束 Korvella") {
-            EXPECT_EQ(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-        } else {
-            EXPECT_TRUE(action->shortcut().isEmpty()) << action->text().toStdString();
-        }
-        if (!action->isSeparator()) {
-            EXPECT_TRUE(action->isShortcutVisibleInContextMenu());
-        }
-    }
-}
-
-TEST_F(TrayMenuFromDelegate, QuitReachesTheDelegate) {
-    actionTitled(tray.menu(), "2 小時")->trigger();
-    actionTitled(tray.menu(), "結束 Korvella")->trigger();
-    EXPECT_EQ(fake.application.terminations, 1);
-    EXPECT_FALSE(delegate.isRunning());
-    EXPECT_TRUE(fake.powerAssertions.held.isEmpty());
-}
-
-MenuEntry entry(const QString &title, MenuAction action, int tag = 0, bool checked = false) {
+MenuEntry entry(const QString &title, MenuAction action, int tag = 0, const QString &key = {}) {
     MenuEntry e;
     e.title = title;
     e.action = action;
     e.tag = tag;
-    e.checked = checked;
+    e.keyEquivalent = key;
     return e;
 }
 
-TEST(TrayMenu, TextsArePlainWithoutMnemonics) {
+TEST(TrayMenu, TextsArePlainAndKeyEquivalentsUseCtrl) {
     TrayMenu tray;
     tray.apply({{entry(QStringLiteral("Tom & Jerry"), MenuAction::Toggle),
-                 entry(QStringLiteral("&Quit"), MenuAction::Quit)}});
+                 entry(QStringLiteral("&Quit"), MenuAction::Quit, 0, QStringLiteral("q")),
+                 entry(QStringLiteral("偏好設定…"), MenuAction::OpenPreferences, 0,
+                       QStringLiteral(","))}});
     const QList<QAction *> actions = visibleActions(tray.menu());
     EXPECT_EQ(actions[0]->text(), "Tom && Jerry");
-    EXPECT_EQ(actions[1]->text(), "&&Quit");
     EXPECT_EQ(actions[1]->iconText(), "&Quit") << "shown as written";
+    EXPECT_TRUE(actions[0]->shortcut().isEmpty());
+    EXPECT_EQ(actions[1]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(actions[2]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    EXPECT_TRUE(actions[2]->isShortcutVisibleInContextMenu());
 }
 
-TEST(TrayMenu, AClickThatChangesNothingLeavesTheCheckMarkAsTheModelSays) {
+TEST(TrayMenu, CheckableEntriesStayCheckableAndAClickLeavesTheTickAsTheModelSays) {
     TrayMenu tray;
     QList<int> tags;
     tray.setActionHandler([&](MenuAction, int tag) { tags << tag; });
-    tray.apply({{entry(QStringLiteral("1 小時"), MenuAction::SelectDuration, 60, true),
-                 entry(QStringLiteral("2 小時"), MenuAction::SelectDuration, 120, false)}});
-    QAction *checked = visibleActions(tray.menu())[0];
-    QAction *unchecked = visibleActions(tray.menu())[1];
-    checked->trigger();
-    unchecked->trigger();
+    MenuEntry oneHour = entry(QStringLiteral("1 小時"), MenuAction::SelectDuration, 60);
+    MenuEntry twoHours = entry(QStringLiteral("2 小時"), MenuAction::SelectDuration, 120);
+    oneHour.checkable = twoHours.checkable = oneHour.checked = true;
+    const MenuEntry quit = entry(QStringLiteral("結束 Korvella"), MenuAction::Quit);
+    tray.apply({{oneHour, twoHours, quit}});
+    const QList<QAction *> actions = visibleActions(tray.menu());
+    actions[0]->trigger();
+    actions[1]->trigger();
     EXPECT_EQ(tags, QList<int>({60, 120}));
-    EXPECT_TRUE(checked->isChecked());
-    EXPECT_FALSE(unchecked->isChecked());
-    EXPECT_FALSE(unchecked->isCheckable()) << "no empty check box on unchecked entries";
+    EXPECT_TRUE(actions[0]->isChecked());
+    EXPECT_FALSE(actions[1]->isChecked());
+    EXPECT_TRUE(actions[1]->isCheckable()) << "a cleared tick must be sent as unchecked";
+    EXPECT_FALSE(actions[2]->isCheckable()) << "no check box where no tick can be";
+
+    oneHour.checked = false;
+    tray.apply({{oneHour, twoHours, quit}});
+    EXPECT_TRUE(actions[0]->isCheckable());
+    EXPECT_FALSE(actions[0]->isChecked());
 }
 
 TEST(TrayMenu, HiddenEntriesDoNotActAndDisabledOnesStayDisabled) {

@@ -2,10 +2,8 @@
 #include "app/IconRenderer.h"
 #include "platform/TrayStatusItem.h"
 #include "tests/support/DBusMock.h"
+#include "tests/support/WaitUntil.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -13,20 +11,6 @@ const QString kRegistry = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kRegistryPath = QStringLiteral("/StatusNotifierWatcher");
 const QString kTemplate =
     QStringLiteral(KORVELLA_TEST_SOURCE_DIR "/tray/status_notifier_watcher.py");
-
-// Runs the event loop until `done` holds or `ms` pass; returns whether it holds.
-template <typename Predicate> bool runUntil(Predicate done, int ms = 5000) {
-    const QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return done();
-}
-
-void runFor(int ms) {
-    runUntil([] { return false; }, ms);
-}
 
 class TrayOnPrivateBus : public ::testing::Test {
 protected:
@@ -55,8 +39,8 @@ TEST_F(TrayOnPrivateBus, AHostThatIsAlreadyThereIsFound) {
     int saidNoTray = 0;
     QObject::connect(&watcher, &TrayWatcher::noTrayYet, [&] { ++saidNoTray; });
     watcher.start();
-    EXPECT_TRUE(runUntil([&] { return !reported.isEmpty(); }));
-    runFor(200);
+    EXPECT_TRUE(waitUntil([&] { return !reported.isEmpty(); }));
+    // The registry's one answer has been handled: nothing else can follow from it.
     EXPECT_EQ(reported, QList<TrayWatcher::Kind>({TrayWatcher::Kind::StatusNotifier}));
     EXPECT_EQ(saidNoTray, 0) << "no false alarm while the registry answers";
 }
@@ -66,56 +50,60 @@ TEST_F(TrayOnPrivateBus, ARegistryAndThenAHostThatAppearAfterStartAreWaitedFor) 
     int saidNoTray = 0;
     QObject::connect(&watcher, &TrayWatcher::noTrayYet, [&] { ++saidNoTray; });
     watcher.start();
-    runFor(300);
+    ASSERT_TRUE(waitUntil([&] { return saidNoTray == 1; }));
     EXPECT_EQ(watcher.found(), TrayWatcher::Kind::None) << "no registry on the bus";
-    EXPECT_EQ(saidNoTray, 1);
 
     ASSERT_TRUE(startRegistry(false)) << bus.errorString().toStdString();
-    runFor(500);
-    EXPECT_EQ(watcher.found(), TrayWatcher::Kind::None)
-        << "a registry without a host shows nothing";
-
     registerHost();
-    EXPECT_TRUE(runUntil([&] { return watcher.found() == TrayWatcher::Kind::StatusNotifier; }));
+    EXPECT_TRUE(waitUntil([&] { return watcher.found() == TrayWatcher::Kind::StatusNotifier; }));
     EXPECT_EQ(saidNoTray, 1) << "said once";
 }
 
 TEST_F(TrayOnPrivateBus, TheStatusItemHandsOverWhatWasSetBeforeTheTrayAppeared) {
     TrayStatusItem item(bus.connection());
     EXPECT_TRUE(item.hasButton()) << "what is set now must not be lost";
-    item.setImage(IconRenderer::statusIcon(true, QSizeF(18, 18), 2.0));
+    item.setImages(IconRenderer::statusIcons(true, 2.0));
     item.setToolTip(QStringLiteral("Korvella・防睡眠中・無限期"));
-    runFor(200);
     EXPECT_EQ(item.trayIcon(), nullptr);
 
     ASSERT_TRUE(startRegistry(true)) << bus.errorString().toStdString();
-    ASSERT_TRUE(runUntil([&] { return item.trayIcon() != nullptr; }));
+    ASSERT_TRUE(waitUntil([&] { return item.trayIcon() != nullptr; }));
     QSystemTrayIcon *icon = item.trayIcon();
     EXPECT_EQ(icon->toolTip(), "Korvella・防睡眠中・無限期");
     EXPECT_EQ(icon->contextMenu(), item.menu());
-    EXPECT_FALSE(icon->icon().isNull());
+    EXPECT_GE(icon->icon().availableSizes().size(), 6);
     EXPECT_FALSE(icon->icon().isMask());
     EXPECT_TRUE(icon->isVisible());
 
+    const qint64 running = icon->icon().cacheKey();
+    item.setImages(IconRenderer::statusIcons(false, 2.0));
     item.setToolTip(QStringLiteral("Korvella・防睡眠未啟動"));
     EXPECT_EQ(icon->toolTip(), "Korvella・防睡眠未啟動");
+    EXPECT_NE(icon->icon().cacheKey(), running);
+    item.setImages(IconRenderer::statusIcons(true, 2.0));
+    EXPECT_EQ(icon->icon().cacheKey(), running) << "a state's icon is made once";
     EXPECT_EQ(item.trayIcon(), icon) << "one icon for the life of the item";
 }
 
 TEST_F(TrayOnPrivateBus, ATrayFoundBeforeAnyImageWaitsForTheImage) {
     ASSERT_TRUE(startRegistry(true)) << bus.errorString().toStdString();
     TrayStatusItem item(bus.connection());
-    runFor(500);
+    // A second watcher's answer comes after the item's, which asked first on the same bus.
+    TrayWatcher later(bus.connection());
+    later.start();
+    ASSERT_TRUE(waitUntil([&] { return later.found() != TrayWatcher::Kind::None; }));
     EXPECT_EQ(item.trayIcon(), nullptr) << "an icon without an image would show empty";
-    item.setImage(IconRenderer::statusIcon(false, QSizeF(18, 18)));
+    item.setImages(IconRenderer::statusIcons(false, 1.0));
     ASSERT_NE(item.trayIcon(), nullptr);
     EXPECT_FALSE(item.trayIcon()->icon().isNull());
 }
 
-TEST(TrayWithoutBus, WaitsQuietlyWhenNeitherBusNorX11IsThere) {
+TEST(TrayWithoutBus, SaysSoOnceWhenNeitherBusNorX11IsThere) {
     TrayWatcher watcher(QDBusConnection(QStringLiteral("not-connected")));
+    int saidNoTray = 0;
+    QObject::connect(&watcher, &TrayWatcher::noTrayYet, [&] { ++saidNoTray; });
     watcher.start();
-    runFor(200);
+    EXPECT_EQ(saidNoTray, 1);
     EXPECT_EQ(watcher.found(), TrayWatcher::Kind::None);
     EXPECT_FALSE(TrayWatcher::xembedTrayExists()) << "offscreen has no X server";
 }

@@ -14,6 +14,9 @@ struct MenuEntry {
     MenuAction action = MenuAction::None;
     QString keyEquivalent; // one character pressed with the primary modifier, or empty
     int tag = 0;
+    // An entry that can carry a check mark is checkable in every state, so that a desktop menu
+    // which keeps its own copy learns when the mark goes away.
+    bool checkable = false;
     bool checked = false;
     bool enabled = true;
 
