@@ -5,7 +5,7 @@
 // implementation must allow calls from any thread.
 class LoginItemService {
 public:
-    enum class Status { NotRegistered, Enabled, RequiresApproval, NotFound };
+    enum class Status { NotRegistered, Enabled, NotFound };
 
     virtual ~LoginItemService() = default;
     virtual Status status() const = 0;

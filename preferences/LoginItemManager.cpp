@@ -14,14 +14,6 @@ bool LoginItemManager::setEnabled(bool enabled) {
 LoginItemManager::Status LoginItemManager::currentStatus() const {
     if (!m_service)
         return Status::Disabled;
-    switch (m_service->status()) {
-    case LoginItemService::Status::Enabled:
-        return Status::Enabled;
-    case LoginItemService::Status::RequiresApproval:
-        return Status::RequiresApproval;
-    case LoginItemService::Status::NotRegistered:
-    case LoginItemService::Status::NotFound:
-        break;
-    }
-    return Status::Disabled;
+    return m_service->status() == LoginItemService::Status::Enabled ? Status::Enabled
+                                                                    : Status::Disabled;
 }

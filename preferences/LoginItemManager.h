@@ -6,7 +6,7 @@ class LoginItemService;
 // block: callers run them off the main thread.
 class LoginItemManager final {
 public:
-    enum class Status { Enabled, Disabled, RequiresApproval };
+    enum class Status { Enabled, Disabled };
 
     explicit LoginItemManager(LoginItemService *service);
 

@@ -27,23 +27,18 @@ void PreferencesWindowController::toggleLoginItem() {
     m_loginItemCheckbox->setEnabled(false);
     m_loginItemPool.start([this, wanted] {
         const bool succeeded = m_loginItemManager.setEnabled(wanted);
-        const LoginItemManager::Status status = m_loginItemManager.currentStatus();
         QMetaObject::invokeMethod(
-            this,
-            [this, wanted, succeeded, status] { loginItemChanged(wanted, succeeded, status); },
+            this, [this, wanted, succeeded] { loginItemChanged(wanted, succeeded); },
             Qt::QueuedConnection);
     });
 }
 
-void PreferencesWindowController::loginItemChanged(bool wanted, bool succeeded,
-                                                   LoginItemManager::Status status) {
+void PreferencesWindowController::loginItemChanged(bool wanted, bool succeeded) {
     m_loginItemCheckbox->setEnabled(true);
-    if (!succeeded) {
-        m_loginItemCheckbox->setChecked(!wanted);
-        showAlert(QStringLiteral("設定失敗"),
-                  QStringLiteral("無法變更開機自動啟動設定，請確認 App 是否已正確安裝並簽章。"));
-    } else if (status == LoginItemManager::Status::RequiresApproval) {
-        showAlert(QStringLiteral("需要授權"),
-                  QStringLiteral("請至「系統設定 > 一般 > 登入項目」允許 Korvella 開機啟動。"));
-    }
+    if (succeeded)
+        return;
+    m_loginItemCheckbox->setChecked(!wanted);
+    // An autostart entry fails only when its folder or file cannot be written.
+    showAlert(QStringLiteral("設定失敗"),
+              QStringLiteral("無法變更開機自動啟動設定，請確認自動啟動資料夾是否可以寫入。"));
 }

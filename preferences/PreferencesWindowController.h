@@ -96,7 +96,7 @@ private:
     QString officialChatID() const;
     void runSettingsChanged();
     void showAlert(const QString &message, const QString &informative);
-    void loginItemChanged(bool wanted, bool succeeded, LoginItemManager::Status status);
+    void loginItemChanged(bool wanted, bool succeeded);
 
     void pairingCodeArrived(const PairingClient::CreateResult &result);
     void openTelegramPairing(const QString &code);

@@ -4,8 +4,11 @@
 namespace {
 
 using Policy = Application::ActivationPolicy;
+using Status = LoginItemService::Status;
 
-TEST(PreferencesOpening, ReopeningShowsTheSameWindowAndControls) {
+// Through the delegate as the menu opens it: one window, kept across closing, raised over
+// another window, refreshed, and its changes reach the delegate's push.
+TEST(PreferencesOpening, ReopeningRaisesTheSameWindowWithWhatItHolds) {
     FakePlatform fake;
     AppDelegate delegate(fake.platform());
     delegate.openPreferences();
@@ -13,54 +16,39 @@ TEST(PreferencesOpening, ReopeningShowsTheSameWindowAndControls) {
     PreferencesWindow *window = controller->window();
     QLineEdit *token = controller->tgTokenField();
     ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == window; }));
-    EXPECT_EQ(fake.application.policies, QList<Policy>{Policy::Regular});
     EXPECT_EQ(fake.application.activations, 1);
 
     token->setText("123:typed");
     window->close();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(fake.application.policies, QList<Policy>({Policy::Regular, Policy::Accessory}));
-
-    delegate.openPreferences();
-    EXPECT_EQ(&delegate.preferencesWindowController(), controller);
-    EXPECT_EQ(controller->window(), window);
-    EXPECT_EQ(controller->tgTokenField(), token);
-    EXPECT_EQ(token->text(), "123:typed") << "the controls keep what they hold";
-    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == window; }));
-    EXPECT_EQ(fake.application.policies,
-              QList<Policy>({Policy::Regular, Policy::Accessory, Policy::Regular}));
-    EXPECT_EQ(fake.application.activations, 2);
-    window->close();
-    EXPECT_EQ(fake.application.policies.last(), Policy::Accessory);
-}
-
-TEST(PreferencesOpening, OpeningAgainRaisesAWindowLeftBehindAnother) {
-    FakePlatform fake;
-    AppDelegate delegate(fake.platform());
-    delegate.openPreferences();
     QWidget other;
     other.show();
     other.activateWindow();
     ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &other; }));
-    delegate.openPreferences();
-    EXPECT_TRUE(waitUntil([&] {
-        return QApplication::activeWindow() == delegate.preferencesWindowController().window();
-    }));
-}
 
-TEST(PreferencesOpening, SettingsChangesReArmTheDelegatesPush) {
-    FakePlatform fake;
-    AppDelegate delegate(fake.platform());
+    fake.loginItems.currentStatus = Status::Enabled;
     delegate.openPreferences();
+    EXPECT_EQ(&delegate.preferencesWindowController(), controller);
+    EXPECT_EQ(controller->window(), window);
+    EXPECT_EQ(token->text(), "123:typed") << "the controls keep what they hold";
+    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == window; }));
+    EXPECT_TRUE(waitUntil([&] { return controller->loginItemCheckbox()->isChecked(); }))
+        << "every opening reads the desktop's record again";
+    EXPECT_EQ(fake.application.policies,
+              QList<Policy>({Policy::Regular, Policy::Accessory, Policy::Regular}));
+    EXPECT_EQ(fake.application.activations, 2);
+
     EXPECT_EQ(delegate.telegramPushTimer(), nullptr);
-    delegate.preferencesWindowController().tgEnabledCheckbox()->click();
+    controller->tgEnabledCheckbox()->click();
     ASSERT_NE(delegate.telegramPushTimer(), nullptr);
     EXPECT_TRUE(delegate.telegramPushTimer()->isActive());
-    delegate.preferencesWindowController().tgEnabledCheckbox()->click();
+    controller->tgEnabledCheckbox()->click();
     EXPECT_EQ(delegate.telegramPushTimer(), nullptr);
 }
 
-TEST_F(PreferencesTest, ClosingSavesAnEditAsItsEndAndNothingWithout) {
+// Closing ends an edit like Return does; quitting saves it without re-arming the push.
+TEST_F(PreferencesTest, ClosingOrQuittingDuringAnEditSavesIt) {
     make();
     showActive();
     controller->window()->close();
@@ -75,16 +63,14 @@ TEST_F(PreferencesTest, ClosingSavesAnEditAsItsEndAndNothingWithout) {
     EXPECT_EQ(stored("tgBotToken"), "");
     EXPECT_EQ(callbacks, 1);
     EXPECT_EQ(fake.application.policies, QList<Policy>({Policy::Accessory, Policy::Accessory}));
-}
 
-TEST_F(PreferencesTest, QuittingDuringAnEditSavesIt) {
-    make();
     showActive();
     controller->tgTokenField()->setFocus(Qt::TabFocusReason);
     type(controller->tgTokenField(), "123:quit");
+    const int beforeQuit = callbacks;
     QMetaObject::invokeMethod(qApp, "aboutToQuit");
     EXPECT_EQ(stored("tgBotToken"), "123:quit");
-    EXPECT_EQ(callbacks, 0) << "the push is not re-armed while quitting";
+    EXPECT_EQ(callbacks, beforeQuit) << "the push is not re-armed while quitting";
 }
 
 } // namespace

@@ -20,26 +20,26 @@ constexpr int kCallTimeoutMs = 5000;
 const QString kMockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
 
 // No <servicedir>: nothing is ever activated, only what the test starts is on the bus.
-constexpr char kDaemonConfig[] = R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=%1</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
+constexpr char kDaemonConfig[] =
+    "<busconfig><type>session</type><listen>unix:path=%1</listen><auth>EXTERNAL</auth>"
+    "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+    "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>";
 
 std::unique_ptr<QProcess> newChildProcess() {
     auto process = std::make_unique<QProcess>();
     // A crashed test must not leave daemons behind.
     process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     return process;
+}
+
+void stop(QProcess &process) {
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(kStopTimeoutMs)) {
+        process.kill();
+        process.waitForFinished(kStopTimeoutMs);
+    }
 }
 
 QString outputOf(QProcess &process) {
@@ -70,17 +70,11 @@ DBusMock::~DBusMock() {
 }
 
 bool DBusMock::startDaemon() {
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("cannot create a temporary directory");
-        return false;
-    }
     const QString configPath = m_dir.filePath(QStringLiteral("bus.conf"));
     QFile config(configPath);
-    if (!config.open(QIODevice::WriteOnly) ||
-        config.write(QString::fromLatin1(kDaemonConfig)
-                         .arg(m_dir.filePath(QStringLiteral("bus")))
-                         .toUtf8()) < 0) {
-        m_error = QStringLiteral("cannot write %1").arg(configPath);
+    if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly) ||
+        config.write(QString::fromLatin1(kDaemonConfig).arg(m_dir.filePath("bus")).toUtf8()) < 0) {
+        m_error = QStringLiteral("cannot write the bus configuration in %1").arg(m_dir.path());
         return false;
     }
     config.close();
@@ -169,24 +163,18 @@ bool DBusMock::stopService(const QString &busName) {
     return false;
 }
 
-void DBusMock::stop(QProcess &process) {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(kStopTimeoutMs)) {
-        process.kill();
-        process.waitForFinished(kStopTimeoutMs);
-    }
+QDBusMessage DBusMock::call(const QDBusMessage &message, const QString &what) {
+    const QDBusMessage reply = m_connection.call(message, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        m_error = QStringLiteral("%1 on %2: %3").arg(what, message.service(), reply.errorMessage());
+    return reply;
 }
 
 QDBusMessage DBusMock::callMock(const QString &busName, const QString &path, const QString &method,
                                 const QVariantList &arguments) {
-    QDBusMessage call = QDBusMessage::createMethodCall(busName, path, kMockInterface, method);
-    call.setArguments(arguments);
-    const QDBusMessage reply = m_connection.call(call, QDBus::Block, kCallTimeoutMs);
-    if (reply.type() == QDBusMessage::ErrorMessage)
-        m_error = QStringLiteral("%1 on %2: %3").arg(method, busName, reply.errorMessage());
-    return reply;
+    QDBusMessage message = QDBusMessage::createMethodCall(busName, path, kMockInterface, method);
+    message.setArguments(arguments);
+    return call(message, method);
 }
 
 bool DBusMock::setProperty(const QString &busName, const QString &path, const QString &interface,
@@ -194,11 +182,7 @@ bool DBusMock::setProperty(const QString &busName, const QString &path, const QS
     QDBusMessage set = QDBusMessage::createMethodCall(
         busName, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
     set << interface << name << QVariant::fromValue(QDBusVariant(value));
-    const QDBusMessage reply = m_connection.call(set, QDBus::Block, kCallTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage)
-        return true;
-    m_error = QStringLiteral("setting %1 on %2: %3").arg(name, busName, reply.errorMessage());
-    return false;
+    return call(set, QStringLiteral("setting ") + name).type() == QDBusMessage::ReplyMessage;
 }
 
 bool DBusMock::addMethod(const QString &busName, const QString &path, const QString &interface,

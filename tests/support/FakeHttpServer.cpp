@@ -24,13 +24,13 @@ std::optional<FakeHttpServer::Request> takeRequest(QByteArray &buffer) {
     request.method = requestLine.at(0);
     request.target = requestLine.at(1);
     const qsizetype question = request.target.indexOf('?');
-    request.path = question < 0 ? request.target : request.target.left(question);
+    request.path = request.target.left(question < 0 ? request.target.size() : question);
     request.query = question < 0 ? QByteArray() : request.target.mid(question + 1);
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines.at(i).indexOf(':');
+    for (const QByteArray &line : lines.mid(1)) {
+        const qsizetype colon = line.indexOf(':');
         if (colon > 0)
-            request.headers.insert(lines.at(i).left(colon).trimmed().toLower(),
-                                   lines.at(i).mid(colon + 1).trimmed());
+            request.headers.insert(line.left(colon).trimmed().toLower(),
+                                   line.mid(colon + 1).trimmed());
     }
     const qsizetype length = request.headers.value("content-length", "0").toLongLong();
     if (buffer.size() < headerEnd + 4 + length)
@@ -45,36 +45,30 @@ FakeHttpServer::FakeHttpServer(QObject *parent)
     : QObject(parent)
     , m_server(new QTcpServer(this)) {
     m_server->listen(QHostAddress::LocalHost, 0);
-    connect(m_server, &QTcpServer::newConnection, this, &FakeHttpServer::acceptConnections);
+    connect(m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+            socket->setParent(this);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
 }
 
-FakeHttpServer::~FakeHttpServer() = default;
-
 QString FakeHttpServer::baseUrl() const {
-    return QStringLiteral("http://127.0.0.1:%1").arg(port());
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_server->serverPort());
 }
 
 bool FakeHttpServer::waitForRequests(int count, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
+    const QDeadlineTimer deadline(timeoutMs);
     while (m_requestCount < count && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
     return m_requestCount >= count;
 }
 
-void FakeHttpServer::acceptConnections() {
-    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-        socket->setParent(this);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    }
-}
-
 void FakeHttpServer::readFrom(QTcpSocket *socket) {
     QByteArray buffer = socket->property(kBufferProperty).toByteArray() + socket->readAll();
-    if (buffer.size() > kMaxRequestBytes) {
-        socket->abort();
-        return;
-    }
+    if (buffer.size() > kMaxRequestBytes)
+        return socket->abort();
     std::optional<Request> request = takeRequest(buffer);
     socket->setProperty(kBufferProperty, buffer);
     if (!request)
@@ -83,30 +77,22 @@ void FakeHttpServer::readFrom(QTcpSocket *socket) {
     if (m_recording)
         m_requests.append(*request);
     const Reply reply = m_queue.isEmpty() ? m_defaultReply : m_queue.dequeue();
-    if (reply.delayMs <= 0) {
-        answer(socket, reply);
-        return;
-    }
+    if (reply.delayMs <= 0)
+        return answer(socket, reply);
     QTimer::singleShot(reply.delayMs, socket, [this, socket, reply] { answer(socket, reply); });
 }
 
 void FakeHttpServer::answer(QTcpSocket *socket, const Reply &reply) {
     if (socket->state() != QAbstractSocket::ConnectedState)
         return;
-    switch (reply.action) {
-    case Action::DropConnection:
-        socket->abort();
-        return;
-    case Action::SendRaw:
+    if (reply.action == Action::DropConnection)
+        return socket->abort();
+    if (reply.action == Action::SendRaw)
         socket->write(reply.raw);
-        break;
-    case Action::Respond:
-        // Clients go by the status code alone; the reason phrase is a fixed word.
+    else // clients go by the status code alone; the reason phrase is a fixed word
         socket->write("HTTP/1.1 " + QByteArray::number(reply.status) +
-                      " Status\r\nContent-Type: " + reply.contentType + "\r\nContent-Length: " +
-                      QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n");
-        socket->write(reply.body);
-        break;
-    }
+                      " Status\r\nContent-Type: application/json\r\nContent-Length: " +
+                      QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n" +
+                      reply.body);
     socket->disconnectFromHost();
 }

@@ -6,7 +6,6 @@
 #include <QStringList>
 #include <QThread>
 #include <atomic>
-#include <optional>
 
 // Answers as scripted and notes each call, and whether it ran on the main thread. Calls come
 // from worker threads: tests read the record only after the answer reached the main thread.
@@ -19,7 +18,7 @@ public:
     bool registerItem() override {
         note("register");
         if (acceptChanges)
-            currentStatus = statusAfterRegister.value_or(Status::Enabled);
+            currentStatus = Status::Enabled;
         return acceptChanges;
     }
     bool unregisterItem() override {
@@ -30,7 +29,6 @@ public:
     }
 
     Status currentStatus = Status::NotRegistered;
-    std::optional<Status> statusAfterRegister; // e.g. RequiresApproval
     bool acceptChanges = true;
     mutable QStringList calls;
     mutable std::atomic<int> callsOnMainThread = 0;

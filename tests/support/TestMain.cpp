@@ -5,34 +5,22 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace {
-void isolateEnvironment(const QString &root) {
-    const auto dir = [&](const char *name) {
-        const QString path = root + QLatin1Char('/') + QLatin1String(name);
+int main(int argc, char **argv) {
+    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/korvella-test-XXXXXX"));
+    if (!root.isValid())
+        return 2;
+    for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
+                             "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
+        const QString path = root.filePath(QString::fromLatin1(name));
         QDir().mkpath(path);
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                        QFileDevice::ExeOwner);
-        return path.toLocal8Bit();
-    };
-    qputenv("HOME", dir("home"));
-    qputenv("XDG_CONFIG_HOME", dir("config"));
-    qputenv("XDG_DATA_HOME", dir("data"));
-    qputenv("XDG_CACHE_HOME", dir("cache"));
-    qputenv("XDG_STATE_HOME", dir("state"));
-    qputenv("XDG_RUNTIME_DIR", dir("runtime"));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv(name, QFile::encodeName(path));
+    }
     // Unreachable addresses: a backend that forgets to use its test bus fails loudly.
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/korvella-test-session");
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/korvella-test-system");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-}
-} // namespace
-
-int main(int argc, char **argv) {
-    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/korvella-test-XXXXXX"));
-    if (!root.isValid())
-        return 2;
-    isolateEnvironment(root.path());
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
