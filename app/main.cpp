@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "control/ControlCommand.h"
 #include "platform/Application.h"
 #include "platform/LinuxPlatform.h"
 #include "platform/SingleInstanceLock.h"
@@ -24,6 +25,8 @@ bool hasDisplay(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+    if (isControlCommand(argc, argv))
+        return runControlCommand(argc, argv);
     if (!hasDisplay(argc, argv)) {
         std::fputs("Korvella：找不到圖形桌面（未設定 DISPLAY 或 WAYLAND_DISPLAY），無法啟動。\n",
                    stderr);
