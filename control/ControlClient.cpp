@@ -1,6 +1,6 @@
 #include "control/ControlClient.h"
 
-#include "control/ControlService.h"
+#include "control/BusNames.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -20,8 +20,7 @@ ControlClient::ControlClient(const QDBusConnection &bus)
     : m_bus(bus) {}
 
 bool ControlClient::isAppRunning() const {
-    return m_bus.isConnected() &&
-           m_bus.interface()->isServiceRegistered(ControlService::serviceName).value();
+    return m_bus.isConnected() && m_bus.interface()->isServiceRegistered(BusNames::service).value();
 }
 
 bool ControlClient::ensureAppRunning() {
@@ -33,9 +32,9 @@ bool ControlClient::ensureAppRunning() {
         return true;
     QDBusConnectionInterface *bus = m_bus.interface();
     const QStringList activatable = bus->activatableServiceNames().value();
-    if (activatable.contains(ControlService::serviceName)) {
+    if (activatable.contains(BusNames::service)) {
         // Blocks until the activated application owns its name, or the bus gives up.
-        if (bus->startService(ControlService::serviceName).isValid() && isAppRunning())
+        if (bus->startService(BusNames::service).isValid() && isAppRunning())
             return true;
     }
     QProcess app;
@@ -56,7 +55,7 @@ bool ControlClient::ensureAppRunning() {
 
 bool ControlClient::waitForApp(int timeoutMs) const {
     QEventLoop loop;
-    QDBusServiceWatcher watcher(ControlService::serviceName, m_bus,
+    QDBusServiceWatcher watcher(BusNames::service, m_bus,
                                 QDBusServiceWatcher::WatchForRegistration);
     QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &loop, &QEventLoop::quit);
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
@@ -67,9 +66,8 @@ bool ControlClient::waitForApp(int timeoutMs) const {
 }
 
 bool ControlClient::call(const QString &method, const QVariantList &arguments, QVariant *result) {
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(ControlService::serviceName, ControlService::objectPath,
-                                       ControlService::interfaceName, method);
+    QDBusMessage message = QDBusMessage::createMethodCall(BusNames::service, BusNames::objectPath,
+                                                          BusNames::interface, method);
     message.setArguments(arguments);
     // Never activate here: only ensureAppRunning() decides to start the application.
     message.setAutoStartService(false);
@@ -83,9 +81,9 @@ bool ControlClient::call(const QString &method, const QVariantList &arguments, Q
 
 QVariantMap ControlClient::properties() {
     QDBusMessage message = QDBusMessage::createMethodCall(
-        ControlService::serviceName, ControlService::objectPath,
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
-    message << ControlService::interfaceName;
+        BusNames::service, BusNames::objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("GetAll"));
+    message << BusNames::interface;
     message.setAutoStartService(false);
     const QDBusMessage reply = m_bus.call(message, QDBus::Block, kCallTimeoutMs);
     if (failed(reply))

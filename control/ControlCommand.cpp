@@ -78,9 +78,9 @@ int status(ControlClient &client, bool json) {
             return failed(client.errorString());
     }
     if (json)
-        print(stdout, QString::fromUtf8(QJsonDocument(statusJson(state)).toJson(
-                          QJsonDocument::Compact)) +
-                          QLatin1Char('\n'));
+        print(stdout,
+              QString::fromUtf8(QJsonDocument(statusJson(state)).toJson(QJsonDocument::Compact)) +
+                  QLatin1Char('\n'));
     else
         print(stdout, state.value(QStringLiteral("StatusLine")).toString() + QLatin1Char('\n'));
     return 0;
@@ -111,9 +111,10 @@ int dispatch(const QString &command, const QStringList &arguments, bool json) {
         const QString text = arguments.value(0, QStringLiteral("unlimited"));
         const auto minutes = CommandArguments::parseDuration(text);
         if (!minutes)
-            return badInput(QStringLiteral("無效的時間長度「%1」，請用 30m、1h、1h30m（最長 24h）或 "
-                                           "unlimited。")
-                                .arg(text));
+            return badInput(
+                QStringLiteral("無效的時間長度「%1」，請用 30m、1h、1h30m（最長 24h）或 "
+                               "unlimited。")
+                    .arg(text));
         return act(client, QStringLiteral("Start"), {uint(*minutes)});
     }
     if (command == QLatin1String("until")) {
@@ -122,8 +123,8 @@ int dispatch(const QString &command, const QStringList &arguments, bool json) {
         if (const int bad = tooMany(1))
             return bad;
         if (!CommandArguments::parseClockTime(arguments.first()))
-            return badInput(
-                QStringLiteral("無效的時間「%1」，請用 HH:MM，例如 18:30。").arg(arguments.first()));
+            return badInput(QStringLiteral("無效的時間「%1」，請用 HH:MM，例如 18:30。")
+                                .arg(arguments.first()));
         return act(client, QStringLiteral("StartUntil"), {arguments.first()});
     }
     if (command == QLatin1String("toggle"))

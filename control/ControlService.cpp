@@ -1,6 +1,7 @@
 #include "control/ControlService.h"
 
 #include "app/SettingsKeys.h"
+#include "control/BusNames.h"
 #include "control/CommandArguments.h"
 #include "control/HoldRegistry.h"
 #include "platform/SettingsStore.h"
@@ -27,41 +28,49 @@ QString menuSafe(const QString &name) {
 }
 } // namespace
 
-const QString ControlService::serviceName = QStringLiteral("io.korvella.Korvella");
-const QString ControlService::objectPath = QStringLiteral("/io/korvella/Korvella");
-const QString ControlService::interfaceName = QStringLiteral("io.korvella.Korvella1");
-
-ControlService::ControlService(KeepAwakeSession &session, HoldRegistry &holds,
+ControlService::ControlService(KeepAwakeSession &session, PowerAssertions &assertions,
                                SettingsStore &settings, QObject *parent)
     : QObject(parent)
     , m_session(session)
-    , m_holds(holds)
+    , m_holds(assertions)
+    , m_until(session)
     , m_settings(settings)
     , m_bus(QString()) {
     connect(&m_session, &KeepAwakeSession::changed, this, &ControlService::announceChanges);
-    connect(&m_holds, &HoldRegistry::changed, this, &ControlService::announceChanges);
+    connect(&m_holds, &HoldRegistry::changed, this, [this] {
+        announceChanges();
+        Q_EMIT changed();
+    });
 }
 
 bool ControlService::registerOn(QDBusConnection bus) {
+    if (!bus.isConnected())
+        return false; // no session bus: the tray works on without remote control
     m_bus = bus;
+    m_holds.watchOn(bus);
     m_announced = snapshot();
-    if (!bus.registerObject(objectPath, this,
-                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties)) {
+    if (!bus.registerObject(BusNames::objectPath, this,
+                            QDBusConnection::ExportAllSlots |
+                                QDBusConnection::ExportAllProperties)) {
         qCWarning(lcControl, "cannot export the control object: %s",
                   qPrintable(bus.lastError().message()));
         return false;
     }
-    if (!bus.registerService(serviceName)) {
-        qCWarning(lcControl, "cannot take the bus name %s: %s", qPrintable(serviceName),
+    if (!bus.registerService(BusNames::service)) {
+        qCWarning(lcControl, "cannot take the bus name %s: %s", qPrintable(BusNames::service),
                   qPrintable(bus.lastError().message()));
-        bus.unregisterObject(objectPath);
+        bus.unregisterObject(BusNames::objectPath);
         return false;
     }
     return true;
 }
 
-bool ControlService::running() const { return m_session.isRunning(); }
-bool ControlService::unlimited() const { return m_session.isRunning() && m_session.isInfinite(); }
+bool ControlService::running() const {
+    return m_session.isRunning();
+}
+bool ControlService::unlimited() const {
+    return m_session.isRunning() && m_session.isInfinite();
+}
 qlonglong ControlService::remainingSeconds() const {
     return unlimited() ? 0 : m_session.remainingSeconds();
 }
@@ -69,7 +78,9 @@ qlonglong ControlService::remainingSeconds() const {
 QString ControlService::until() const {
     if (!running() || unlimited())
         return {};
-    const QDateTime end = QDateTime::currentDateTime().addSecs(m_session.remainingSeconds());
+    const QDateTime end = m_until.isActive()
+                              ? m_until.end()
+                              : QDateTime::currentDateTime().addSecs(m_session.remainingSeconds());
     return end.toOffsetFromUtc(end.offsetFromUtc()).toString(Qt::ISODate);
 }
 
@@ -79,11 +90,16 @@ QString ControlService::statusLine() const {
 }
 
 QString ControlService::headline() const {
-    const QString holds = m_holds.summary();
-    if (!running())
-        return holds.isEmpty() ? QString() : QStringLiteral("防睡眠中・") + holds;
-    const QString period = m_session.statusLineText();
-    return holds.isEmpty() ? period : period + QStringLiteral("・") + holds;
+    return m_holds.headline(running(), m_until.statusLine());
+}
+
+bool ControlService::startUntil(const QTime &time) {
+    if (!m_until.start(CommandArguments::nextOccurrence(time, QDateTime::currentDateTime())))
+        return false;
+    // The session announced the new period before its end time was known.
+    announceChanges();
+    Q_EMIT changed();
+    return true;
 }
 
 QStringList ControlService::holds() const {
@@ -115,7 +131,7 @@ void ControlService::StartUntil(const QString &clockTime) {
         refuse(QStringLiteral("時間格式應為 HH:MM。"));
         return;
     }
-    m_session.startUntil(CommandArguments::nextOccurrence(*time, QDateTime::currentDateTime()));
+    startUntil(*time);
 }
 
 void ControlService::Stop() {
@@ -176,8 +192,8 @@ void ControlService::announceChanges() {
     QVariantMap changed;
     for (auto it = now.cbegin(); it != now.cend(); ++it) {
         // The end time moves by a second or so between ticks; only a real change is news.
-        if (it.key() == QLatin1String("Until") && it.value().toString().left(16) ==
-                                                       m_announced.value(it.key()).toString().left(16))
+        if (it.key() == QLatin1String("Until") &&
+            it.value().toString().left(16) == m_announced.value(it.key()).toString().left(16))
             continue;
         if (m_announced.value(it.key()) != it.value())
             changed.insert(it.key(), it.value());
@@ -186,8 +202,8 @@ void ControlService::announceChanges() {
     if (changed.isEmpty())
         return;
     QDBusMessage signal = QDBusMessage::createSignal(
-        objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        BusNames::objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("PropertiesChanged"));
-    signal << interfaceName << changed << QStringList();
+    signal << BusNames::interface << changed << QStringList();
     m_bus.send(signal);
 }

@@ -1,16 +1,21 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
 
-class HoldRegistry;
+#include "control/HoldRegistry.h"
+#include "control/UntilPeriod.h"
+
 class KeepAwakeSession;
+class PowerAssertions;
 class SettingsStore;
 
 // The running application's remote control on the session bus: the period the menu shows,
-// the holds of other processes, and the state as properties.
+// the holds of other processes, and the state as properties. It also owns what only remote
+// callers and the until-entry add to the period: the holds and the end time.
 class ControlService final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "io.korvella.Korvella1")
@@ -24,13 +29,9 @@ class ControlService final : public QObject, protected QDBusContext {
     Q_PROPERTY(uint Locks READ locks)
 
 public:
-    static const QString serviceName;
-    static const QString objectPath;
-    static const QString interfaceName;
-
-    ControlService(KeepAwakeSession &session, HoldRegistry &holds, SettingsStore &settings,
+    ControlService(KeepAwakeSession &session, PowerAssertions &assertions, SettingsStore &settings,
                    QObject *parent = nullptr);
-    // Exports the object and takes the bus name; false (and a warning) when the bus refuses.
+    // Exports the object and takes the bus name; false (with a warning if the bus refused).
     bool registerOn(QDBusConnection bus);
 
     bool running() const;
@@ -42,8 +43,16 @@ public:
     bool lidMode() const;
     uint locks() const;
 
-    // The menu's first line: the period, the holds, or both; empty when nothing keeps awake.
+    // The menu's first line: the period (with its end time), the holds, or both; empty when
+    // nothing keeps the machine awake.
     QString headline() const;
+    // A period until the next time the clock shows `time`, as the menu's until-entry starts it.
+    bool startUntil(const QTime &time);
+    const HoldRegistry &holdRegistry() const { return m_holds; }
+
+Q_SIGNALS:
+    // The holds or the end time changed; the session announces its own changes.
+    void changed();
 
 public Q_SLOTS:
     void Start(uint minutes);
@@ -61,7 +70,8 @@ private:
     QVariantMap snapshot() const;
 
     KeepAwakeSession &m_session;
-    HoldRegistry &m_holds;
+    HoldRegistry m_holds;
+    UntilPeriod m_until;
     SettingsStore &m_settings;
     QDBusConnection m_bus;
     QVariantMap m_announced;

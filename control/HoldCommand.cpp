@@ -1,6 +1,6 @@
 #include "control/HoldCommand.h"
 
-#include "control/ControlService.h"
+#include "control/BusNames.h"
 #include "control/ProcessWatcher.h"
 #include "platform/LinuxPowerAssertions.h"
 
@@ -74,10 +74,9 @@ void HoldCommand::takeHold(const QString &kind, const QString &name) {
         if (m_client.call(QStringLiteral("AddHold"), {kind, name}, &id)) {
             m_appHold = id.toUInt();
             // Should the application quit meanwhile, its lock goes with it: take our own.
-            auto *watcher = new QDBusServiceWatcher(ControlService::serviceName,
-                                                    m_client.connection(),
-                                                    QDBusServiceWatcher::WatchForUnregistration,
-                                                    this);
+            auto *watcher =
+                new QDBusServiceWatcher(BusNames::service, m_client.connection(),
+                                        QDBusServiceWatcher::WatchForUnregistration, this);
             connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this, name] {
                 if (!m_appHold)
                     return;

@@ -7,14 +7,16 @@ namespace {
 const QString kAssertionReason = QStringLiteral("Korvella防睡眠中");
 } // namespace
 
-HoldRegistry::HoldRegistry(PowerAssertions &assertions, const QDBusConnection &bus,
-                           QObject *parent)
+HoldRegistry::HoldRegistry(PowerAssertions &assertions, QObject *parent)
     : QObject(parent)
     , m_preventer(assertions)
-    , m_watcher(new QDBusServiceWatcher(QString(), bus,
-                                        QDBusServiceWatcher::WatchForUnregistration, this)) {
-    connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this,
-            &HoldRegistry::removeOwner);
+    , m_watcher(new QDBusServiceWatcher(this)) {
+    m_watcher->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, &HoldRegistry::removeOwner);
+}
+
+void HoldRegistry::watchOn(const QDBusConnection &bus) {
+    m_watcher->setConnection(bus);
 }
 
 std::optional<quint32> HoldRegistry::add(Kind kind, const QString &name, const QString &owner) {
@@ -76,4 +78,11 @@ QString HoldRegistry::summary() const {
     const Hold &hold = m_holds.first();
     return hold.kind == Kind::Command ? QStringLiteral("「%1」執行中").arg(hold.name)
                                       : QStringLiteral("等待「%1」結束").arg(hold.name);
+}
+
+QString HoldRegistry::headline(bool periodRunning, const QString &periodLine) const {
+    const QString holds = summary();
+    if (!periodRunning)
+        return holds.isEmpty() ? QString() : QStringLiteral("防睡眠中・") + holds;
+    return holds.isEmpty() ? periodLine : periodLine + QStringLiteral("・") + holds;
 }

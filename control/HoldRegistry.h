@@ -2,11 +2,11 @@
 
 #include "sleep/SleepPreventer.h"
 
-#include <QDBusConnection>
 #include <QList>
 #include <QObject>
 #include <QString>
 
+class QDBusConnection;
 class QDBusServiceWatcher;
 
 // Keep-awake holds that other processes ask for (a command that runs, a process waited for).
@@ -24,8 +24,9 @@ public:
         QString owner; // the caller's unique bus name
     };
 
-    HoldRegistry(PowerAssertions &assertions, const QDBusConnection &bus,
-                 QObject *parent = nullptr);
+    explicit HoldRegistry(PowerAssertions &assertions, QObject *parent = nullptr);
+    // The bus whose callers own the holds.
+    void watchOn(const QDBusConnection &bus);
 
     // The new hold's id, or nothing when no lock could be taken.
     std::optional<quint32> add(Kind kind, const QString &name, const QString &owner);
@@ -36,6 +37,9 @@ public:
     bool isHoldingLock() const { return m_preventer.isActive(); }
     // What the holds keep awake, e.g. "「make」執行中"; empty without holds.
     QString summary() const;
+    // The menu's first line: the period's status line, the holds, or both; empty when
+    // nothing keeps the machine awake.
+    QString headline(bool periodRunning, const QString &periodLine) const;
 
 Q_SIGNALS:
     void changed();

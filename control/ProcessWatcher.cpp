@@ -44,8 +44,9 @@ bool ProcessWatcher::exists(pid_t pid) {
 
 QString ProcessWatcher::nameOf(pid_t pid) {
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    const QString name =
-        comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
+    const QString name = comm.open(QIODevice::ReadOnly)
+                             ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                             : QString();
     return name.isEmpty() ? QString::number(pid) : name;
 }
 

@@ -79,7 +79,8 @@ TEST_F(ControlCommand, StartsStopsAndTogglesThePeriodTheMenuShows) {
     // Idle, and asking does not start the application.
     QJsonObject state = status();
     EXPECT_FALSE(state.value(QStringLiteral("running")).toBool());
-    EXPECT_EQ(state.value(QStringLiteral("status_line")).toString(), QStringLiteral("防睡眠未啟動"));
+    EXPECT_EQ(state.value(QStringLiteral("status_line")).toString(),
+              QStringLiteral("防睡眠未啟動"));
     EXPECT_EQ(run({QStringLiteral("stop")}).exitCode, 0);
     EXPECT_FALSE(appRunning());
 
@@ -87,9 +88,9 @@ TEST_F(ControlCommand, StartsStopsAndTogglesThePeriodTheMenuShows) {
     const Outcome started = run({QStringLiteral("start"), QStringLiteral("1h")});
     ASSERT_EQ(started.exitCode, 0) << started.err.toStdString();
     EXPECT_TRUE(statusLineIs(QStringLiteral("防睡眠中・剩 1 小時")));
-    EXPECT_TRUE(bus.waitForInhibitors({{QStringLiteral("idle:sleep"), QStringLiteral("Korvella"),
-                                        QStringLiteral("Korvella防睡眠中"),
-                                        QStringLiteral("block-weak")}}));
+    EXPECT_TRUE(bus.waitForInhibitors(
+        {{QStringLiteral("idle:sleep"), QStringLiteral("Korvella"),
+          QStringLiteral("Korvella防睡眠中"), QStringLiteral("block-weak")}}));
     state = status();
     EXPECT_TRUE(state.value(QStringLiteral("running")).toBool());
     EXPECT_FALSE(state.value(QStringLiteral("unlimited")).toBool());
@@ -115,7 +116,8 @@ TEST_F(ControlCommand, StartsStopsAndTogglesThePeriodTheMenuShows) {
     EXPECT_EQ(run({QStringLiteral("toggle")}).exitCode, 0);
     state = status();
     EXPECT_TRUE(state.value(QStringLiteral("unlimited")).toBool());
-    EXPECT_EQ(state.value(QStringLiteral("status_line")).toString(), QStringLiteral("防睡眠中・無限期"));
+    EXPECT_EQ(state.value(QStringLiteral("status_line")).toString(),
+              QStringLiteral("防睡眠中・無限期"));
 }
 
 TEST_F(ControlCommand, HoldsLastAsLongAsTheirCallers) {
@@ -198,11 +200,13 @@ TEST_F(ControlCommand, RefusesBadInputWithoutChangingAnything) {
         const QString context = arguments.join(QLatin1Char(' '));
         EXPECT_EQ(outcome.exitCode, 2) << context.toStdString();
         const QStringList lines = outcome.err.split(QLatin1Char('\n'));
-        EXPECT_TRUE(lines.value(0).startsWith(QStringLiteral("korvella："))) << context.toStdString();
+        EXPECT_TRUE(lines.value(0).startsWith(QStringLiteral("korvella：")))
+            << context.toStdString();
         EXPECT_EQ(lines.value(1), QStringLiteral("用法：")) << context.toStdString();
         EXPECT_TRUE(outcome.out.isEmpty()) << context.toStdString();
     }
-    EXPECT_EQ(status().value(QStringLiteral("status_line")).toString(), QStringLiteral("防睡眠未啟動"));
+    EXPECT_EQ(status().value(QStringLiteral("status_line")).toString(),
+              QStringLiteral("防睡眠未啟動"));
     EXPECT_TRUE(bus.inhibitors().isEmpty());
     // The accepted spellings, for contrast, do start a period.
     ASSERT_EQ(run({QStringLiteral("start"), QStringLiteral("1h30m")}).exitCode, 0);
