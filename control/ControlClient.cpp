@@ -12,6 +12,8 @@
 
 namespace {
 constexpr int kCallTimeoutMs = 5000;
+// Long enough for the user to read the alert of a failed start.
+constexpr int kUserTimeoutMs = 120000;
 // A cold start of the tray application on a busy machine.
 constexpr int kStartTimeoutMs = 15000;
 } // namespace

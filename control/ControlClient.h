@@ -21,6 +21,8 @@ public:
     // A method of the interface; false with errorString() when the call failed.
     bool call(const QString &method, const QVariantList &arguments = {},
               QVariant *result = nullptr);
+    // A call that may wait for the user: a failed start shows an alert first.
+    bool callAndWait(const QString &method, const QVariantList &arguments);
     // Every property in one round trip; empty with errorString() on failure.
     QVariantMap properties();
 
@@ -30,6 +32,7 @@ public:
 private:
     bool waitForApp(int timeoutMs) const;
     bool failed(const QDBusMessage &reply);
+    QDBusMessage send(const QString &method, const QVariantList &arguments, int timeoutMs);
 
     QDBusConnection m_bus;
     QString m_error;

@@ -87,7 +87,7 @@ int status(ControlClient &client, bool json) {
 }
 
 int act(ControlClient &client, const QString &method, const QVariantList &arguments = {}) {
-    if (!client.ensureAppRunning() || !client.call(method, arguments))
+    if (!client.ensureAppRunning() || !client.callAndWait(method, arguments))
         return failed(client.errorString());
     return 0;
 }

@@ -122,7 +122,8 @@ void ControlService::Start(uint minutes) {
         refuse(QStringLiteral("時間最長 24 小時。"));
         return;
     }
-    m_session.startPreventingSleep(int(minutes));
+    if (!m_session.startPreventingSleep(int(minutes)))
+        reportStartFailure();
 }
 
 void ControlService::StartUntil(const QString &clockTime) {
@@ -131,7 +132,8 @@ void ControlService::StartUntil(const QString &clockTime) {
         refuse(QStringLiteral("時間格式應為 HH:MM。"));
         return;
     }
-    startUntil(*time);
+    if (!startUntil(*time))
+        reportStartFailure();
 }
 
 void ControlService::Stop() {
@@ -142,8 +144,8 @@ void ControlService::Stop() {
 void ControlService::Toggle() {
     if (m_session.isRunning())
         m_session.stopPreventingSleep();
-    else
-        m_session.startPreventingSleep(0);
+    else if (!m_session.startPreventingSleep(0))
+        reportStartFailure();
 }
 
 uint ControlService::AddHold(const QString &kind, const QString &name) {
@@ -156,7 +158,7 @@ uint ControlService::AddHold(const QString &kind, const QString &name) {
     const auto id = m_holds.add(command ? HoldRegistry::Kind::Command : HoldRegistry::Kind::Process,
                                 menuSafe(name), caller);
     if (!id) {
-        sendErrorReply(QDBusError::Failed, QStringLiteral("無法啟動防睡眠，請稍後再試一次。"));
+        reportStartFailure();
         return 0;
     }
     return *id;
@@ -166,6 +168,12 @@ void ControlService::RemoveHold(uint id) {
     const QString caller = calledFromDBus() ? message().service() : QString();
     if (!m_holds.remove(id, caller))
         refuse(QStringLiteral("沒有這個保持。"));
+}
+
+void ControlService::reportStartFailure() {
+    // The same words the menu's alert uses; the caller decides how to show them.
+    if (calledFromDBus())
+        sendErrorReply(QDBusError::Failed, QStringLiteral("無法啟動防睡眠，請稍後再試一次。"));
 }
 
 bool ControlService::refuse(const QString &message) {

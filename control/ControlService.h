@@ -65,6 +65,7 @@ public Q_SLOTS:
 
 private:
     bool refuse(const QString &message);
+    void reportStartFailure();
     // Sends PropertiesChanged for whatever differs from what was last announced.
     void announceChanges();
     QVariantMap snapshot() const;
