@@ -20,14 +20,17 @@ void HoldRegistry::watchOn(const QDBusConnection &bus) {
 }
 
 std::optional<quint32> HoldRegistry::add(Kind kind, const QString &name, const QString &owner) {
+    if (!owner.isEmpty()) {
+        m_watcher->addWatchedService(owner);
+        // A caller gone before the watch began would never be seen leaving: refuse it.
+        const QDBusConnection bus = m_watcher->connection();
+        if (!bus.isConnected() || !bus.interface()->isServiceRegistered(owner)) {
+            releaseIfUnused();
+            return {};
+        }
+    }
     if (!m_preventer.isActive() &&
-        !m_preventer.start(SleepPreventer::Mode::userIdle, kAssertionReason))
-        return {};
-    // Watch before recording: an owner already gone is seen on the next check below.
-    m_watcher->addWatchedService(owner);
-    if (!owner.isEmpty() && m_watcher->connection().isConnected() &&
-        !m_watcher->connection().interface()->isServiceRegistered(owner)) {
-        m_watcher->removeWatchedService(owner);
+        !m_preventer.start(SleepPreventer::Mode::userIdle, kAssertionReason)) {
         releaseIfUnused();
         return {};
     }

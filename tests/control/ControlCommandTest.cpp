@@ -108,7 +108,10 @@ TEST_F(ControlCommand, StartsStopsAndTogglesThePeriodTheMenuShows) {
     state = status();
     EXPECT_GT(state.value(QStringLiteral("remaining_seconds")).toInt(), 60);
     EXPECT_LE(state.value(QStringLiteral("remaining_seconds")).toInt(), 120);
-    EXPECT_TRUE(state.value(QStringLiteral("until")).toString().contains(soon));
+    EXPECT_TRUE(
+        state.value(QStringLiteral("until")).toString().contains(soon + QStringLiteral(":00")));
+    EXPECT_EQ(state.value(QStringLiteral("status_line")).toString(),
+              QStringLiteral("防睡眠中・剩 2 分・至 ") + soon);
 
     // Toggle ends any period, then starts an unlimited one, as the first menu entry does.
     EXPECT_EQ(run({QStringLiteral("toggle")}).exitCode, 0);
