@@ -9,8 +9,10 @@
 AppDelegate::AppDelegate(const Platform &platform, QObject *parent)
     : QObject(parent)
     , m_platform(platform)
-    , m_sleepPreventer(*platform.powerAssertions)
-    , m_powerMonitor(*platform.powerSource) {}
+    , m_powerMonitor(*platform.powerSource)
+    , m_session(*platform.powerAssertions, *platform.clock, *platform.alerts)
+    , m_lidMode(m_session, m_powerMonitor, *platform.settings, *platform.alerts)
+    , m_statusPush(*platform.settings, m_telegramNotifier, [this] { return pushStatus(); }) {}
 
 // Releases what it owns and nothing more: quit() is the one place that ends a period.
 AppDelegate::~AppDelegate() = default;
@@ -21,22 +23,23 @@ void AppDelegate::applicationDidFinishLaunching() {
         if (self)
             self->performMenuAction(action, tag);
     });
-    m_lidSleepEnabled = m_platform.settings->boolForKey(lidSleepEnabledKey);
-    m_powerMonitor.setOnChange([self = QPointer(this)](bool isOnAC) {
-        if (self)
-            self->handlePowerSourceChange(isOnAC);
+    m_lidMode.load();
+    m_powerMonitor.setOnChange([lidMode = QPointer(&m_lidMode)](bool isOnAC) {
+        if (lidMode)
+            lidMode->handlePowerSourceChange(isOnAC);
     });
     m_powerMonitor.start();
-    m_isOnACPower = m_powerMonitor.isOnACPower();
-    setupTelegramPushIfNeeded();
+    m_lidMode.readPowerSource();
+    m_statusPush.setupTelegramPushIfNeeded();
+    connect(&m_session, &KeepAwakeSession::changed, this, &AppDelegate::refreshStatusItem,
+            Qt::UniqueConnection);
     refreshStatusItem();
 }
 
 void AppDelegate::quit() {
-    stopPreventingSleep();
+    m_session.stopPreventingSleep();
     m_powerMonitor.stop();
-    if (m_telegramPushTimer)
-        m_telegramPushTimer->stop();
+    m_statusPush.stop();
     m_platform.application->terminate();
 }
 
@@ -73,12 +76,18 @@ void AppDelegate::refreshStatusItem() {
         m_statusItem->setMenu(buildMenu());
 }
 
+std::optional<QString> AppDelegate::pushStatus() const {
+    if (!m_session.isRunning())
+        return std::nullopt;
+    return m_session.statusLineText();
+}
+
 PreferencesWindowController &AppDelegate::preferencesWindowController() {
     if (!m_preferencesWindowController) {
         m_preferencesWindowController = new PreferencesWindowController(m_platform, {}, this);
         m_preferencesWindowController->onTelegramSettingsChanged = [self = QPointer(this)] {
             if (self)
-                self->setupTelegramPushIfNeeded();
+                self->m_statusPush.setupTelegramPushIfNeeded();
         };
     }
     return *m_preferencesWindowController;

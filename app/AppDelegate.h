@@ -2,22 +2,24 @@
 
 #include "app/DurationOption.h"
 #include "app/MenuModel.h"
-#include "app/SettingsKeys.h"
 #include "platform/Platform.h"
+#include "platform/SettingsKeys.h"
+#include "sleep/KeepAwakeSession.h"
+#include "sleep/LidClosedMode.h"
 #include "sleep/PowerSourceMonitor.h"
-#include "sleep/SleepPreventer.h"
+#include "telegram/StatusPush.h"
 #include "telegram/TelegramNotifier.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 #include <memory>
 
 class PreferencesWindowController;
 class StatusItem;
 
-// The one object that holds the application's state: the keep-awake period, the lid-closed
-// mode, the timers, the status item and the collaborators it owns.
+// The composition root: creates the session, the lid-closed mode and the status push, wires
+// them to the status item and the preferences, and runs start-up and quit in their order.
+// The period itself lives in KeepAwakeSession.
 class AppDelegate final : public QObject {
     Q_OBJECT
 
@@ -38,67 +40,38 @@ public:
     // Created on first use and kept for the rest of the run.
     PreferencesWindowController &preferencesWindowController();
 
-    // Keep-awake periods.
-    void toggle();
-    void selectDuration(int tag);
-    void startPreventingSleep(int minutes);
-    void stopPreventingSleep();
-    void countdownTick();
-    QString statusLineText() const;
+    // The menu's actions.
+    void toggle() { m_session.toggle(); }
+    void selectDuration(int tag) { m_session.startPreventingSleep(tag); }
+    void toggleLidSleep() { m_lidMode.toggleLidSleep(); }
 
-    // Lid-closed mode.
-    void toggleLidSleep();
-    void showLidWakeExplanationIfNeeded();
-    void handlePowerSourceChange(bool isOnAC);
-
-    // Telegram status push.
-    void setupTelegramPushIfNeeded();
-    void sendTelegramStatusPush();
-
-    // State, read by the menu, the push and tests.
-    bool isRunning() const { return m_isRunning; }
-    bool isInfinite() const { return m_isInfinite; }
-    qint64 remainingSeconds() const { return m_remainingSeconds; }
-    qint64 activeDurationMinutes() const { return m_activeDurationMinutes; }
-    bool lidSleepEnabled() const { return m_lidSleepEnabled; }
-    bool lidWakeAtRisk() const { return m_lidWakeAtRisk; }
-    bool isOnACPower() const { return m_isOnACPower; }
-    bool hasCountdownTimer() const { return m_timer != nullptr; }
-    const QTimer *telegramPushTimer() const { return m_telegramPushTimer; }
-    TelegramNotifier &telegramNotifier() { return m_telegramNotifier; }
-    const SleepPreventer &sleepPreventer() const { return m_sleepPreventer; }
+    KeepAwakeSession &session() { return m_session; }
+    const KeepAwakeSession &session() const { return m_session; }
+    LidClosedMode &lidMode() { return m_lidMode; }
+    StatusPush &statusPush() { return m_statusPush; }
     PowerSourceMonitor &powerMonitor() { return m_powerMonitor; }
+    TelegramNotifier &telegramNotifier() { return m_telegramNotifier; }
     StatusItem *statusItem() const { return m_statusItem.get(); }
 
-    const QString tgEnabledKey = SettingsKeys::tgEnabled;
-    const QString tgBotTokenKey = SettingsKeys::tgBotToken;
-    const QString tgChatIDKey = SettingsKeys::tgChatID;
-    const QString tgOfficialChatIDKey = SettingsKeys::tgOfficialChatID;
-    const QString tgIntervalMinutesKey = SettingsKeys::tgIntervalMinutes;
-    const QString lidSleepEnabledKey = SettingsKeys::lidSleepEnabled;
-    const QString hasShownLidWakeExplanationKey = SettingsKeys::hasShownLidWakeExplanation;
+    // Shorthands of the state the menu and the tests read.
+    bool isRunning() const { return m_session.isRunning(); }
+    qint64 remainingSeconds() const { return m_session.remainingSeconds(); }
+    QString statusLineText() const { return m_session.statusLineText(); }
+    bool lidSleepEnabled() const { return m_lidMode.lidSleepEnabled(); }
+    bool lidWakeAtRisk() const { return m_session.lidWakeAtRisk(); }
+    void countdownTick() { m_session.countdownTick(); }
+    const QTimer *telegramPushTimer() const { return m_statusPush.timer(); }
 
 private:
     void refreshStatusItem();
-    void stopCountdownTimer();
-    // Takes the assertion of the kind the lid-closed mode selects, replacing a held one.
-    bool takeAssertion();
+    std::optional<QString> pushStatus() const;
 
     Platform m_platform;
-    SleepPreventer m_sleepPreventer;
     PowerSourceMonitor m_powerMonitor;
     TelegramNotifier m_telegramNotifier;
+    KeepAwakeSession m_session;
+    LidClosedMode m_lidMode;
+    StatusPush m_statusPush;
     std::unique_ptr<StatusItem> m_statusItem;
     PreferencesWindowController *m_preferencesWindowController = nullptr; // child QObject
-    QTimer *m_timer = nullptr;
-    QTimer *m_telegramPushTimer = nullptr;
-    qint64 m_lastTickMs = 0; // when the countdown last accounted for a second
-
-    bool m_isRunning = false;
-    bool m_isInfinite = false;
-    qint64 m_remainingSeconds = 0;
-    qint64 m_activeDurationMinutes = 0;
-    bool m_lidSleepEnabled = false;
-    bool m_lidWakeAtRisk = false;
-    bool m_isOnACPower = true;
 };

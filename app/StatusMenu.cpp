@@ -28,24 +28,24 @@ MenuEntry textEntry(const QString &title) {
 MenuModel AppDelegate::buildMenu() const {
     MenuModel menu;
     auto &entries = menu.entries;
-    if (m_isRunning) {
+    if (isRunning()) {
         entries << textEntry(statusLineText()) << MenuEntry::separator();
     }
-    entries << actionEntry(m_isRunning ? QStringLiteral("結束防睡眠")
+    entries << actionEntry(isRunning() ? QStringLiteral("結束防睡眠")
                                        : QStringLiteral("開始防睡眠"),
                            MenuAction::Toggle)
             << MenuEntry::separator();
     for (const DurationOption &option : durationOptions()) {
         MenuEntry entry = actionEntry(option.title, MenuAction::SelectDuration);
         entry.tag = option.minutes;
-        entry.checked = m_isRunning && m_activeDurationMinutes == option.minutes;
+        entry.checked = isRunning() && m_session.activeDurationMinutes() == option.minutes;
         entries << entry;
     }
     MenuEntry lid =
-        actionEntry(m_lidWakeAtRisk ? QStringLiteral("闔蓋時保持喚醒 ⚠️ 電源已拔除")
+        actionEntry(lidWakeAtRisk() ? QStringLiteral("闔蓋時保持喚醒 ⚠️ 電源已拔除")
                                     : QStringLiteral("闔蓋時保持喚醒"),
                     MenuAction::ToggleLidSleep);
-    lid.checked = m_lidSleepEnabled;
+    lid.checked = lidSleepEnabled();
     entries << MenuEntry::separator() << lid << MenuEntry::separator()
             << actionEntry(QStringLiteral("偏好設定…"), MenuAction::OpenPreferences,
                            QStringLiteral(","))
@@ -59,9 +59,9 @@ void AppDelegate::updateStatusIcon() {
     if (!m_statusItem || !m_statusItem->hasButton())
         return;
     m_statusItem->setImage(
-        IconRenderer::statusIcon(m_isRunning, kStatusIconSize, m_statusItem->devicePixelRatio()));
+        IconRenderer::statusIcon(isRunning(), kStatusIconSize, m_statusItem->devicePixelRatio()));
     m_statusItem->setTitle(QString());
-    m_statusItem->setToolTip(m_isRunning ? QStringLiteral("Korvella・") + statusLineText()
+    m_statusItem->setToolTip(isRunning() ? QStringLiteral("Korvella・") + statusLineText()
                                          : QStringLiteral("Korvella・防睡眠未啟動"));
 }
 

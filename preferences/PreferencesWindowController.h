@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SettingsKeys.h"
+#include "platform/SettingsKeys.h"
 #include "platform/Platform.h"
 #include "preferences/LoginItemManager.h"
 #include "preferences/PreferencesConfig.h"

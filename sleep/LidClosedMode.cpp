@@ -1,9 +1,13 @@
-// The lid-closed mode: a persistent switch that makes periods keep the whole system awake, and
-// the warning shown while such a period runs without mains power.
-#include "app/AppDelegate.h"
+#include "sleep/LidClosedMode.h"
 
 #include "platform/AlertPresenter.h"
+#include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
+#include "sleep/KeepAwakeSession.h"
+#include "sleep/PowerSourceMonitor.h"
+
+#include <QPointer>
+#include <QStringList>
 
 namespace {
 Alert lidWakeExplanation() {
@@ -12,7 +16,7 @@ Alert lidWakeExplanation() {
     alert.messageText = QStringLiteral("闔蓋時保持喚醒");
     alert.informativeText =
         QStringList{
-            QStringLiteral("開啟後，MacBook 闔上上蓋時主機仍會保持運作（螢幕休眠但系統不睡），"
+            QStringLiteral("開啟後，筆電 闔上上蓋時主機仍會保持運作（螢幕休眠但系統不睡），"
                            "適合外接螢幕工作或背景下載時使用。"),
             QString(),
             QStringLiteral("請注意限制："),
@@ -25,34 +29,56 @@ Alert lidWakeExplanation() {
 }
 } // namespace
 
-void AppDelegate::toggleLidSleep() {
+LidClosedMode::LidClosedMode(KeepAwakeSession &session, PowerSourceMonitor &monitor,
+                             SettingsStore &settings, AlertPresenter &alerts, QObject *parent)
+    : QObject(parent)
+    , m_session(session)
+    , m_monitor(monitor)
+    , m_settings(settings)
+    , m_alerts(alerts) {
+    // A period that starts re-reads the mains state: the warning must be true from its first
+    // refresh on.
+    m_session.setRiskCheck([self = QPointer(this)] {
+        if (!self)
+            return false;
+        self->readPowerSource();
+        return self->m_lidSleepEnabled && !self->m_isOnACPower;
+    });
+}
+
+void LidClosedMode::load() {
+    m_lidSleepEnabled = m_settings.boolForKey(SettingsKeys::lidSleepEnabled);
+    applyToSession();
+}
+
+void LidClosedMode::readPowerSource() {
+    m_isOnACPower = m_monitor.isOnACPower();
+}
+
+void LidClosedMode::toggleLidSleep() {
     m_lidSleepEnabled = !m_lidSleepEnabled;
-    m_platform.settings->setBool(lidSleepEnabledKey, m_lidSleepEnabled);
-    if (!m_lidSleepEnabled)
-        m_lidWakeAtRisk = false;
-    else
+    m_settings.setBool(SettingsKeys::lidSleepEnabled, m_lidSleepEnabled);
+    if (m_lidSleepEnabled)
         showLidWakeExplanationIfNeeded();
-    if (m_isRunning) {
-        // A failed re-take is not reported; the period stays shown until stopped or restarted.
-        takeAssertion();
-        m_isOnACPower = m_powerMonitor.isOnACPower();
-        m_lidWakeAtRisk = m_lidSleepEnabled && !m_isOnACPower;
-    }
-    refreshStatusItem();
+    if (m_session.isRunning())
+        readPowerSource();
+    applyToSession();
 }
 
-void AppDelegate::showLidWakeExplanationIfNeeded() {
-    if (m_platform.settings->boolForKey(hasShownLidWakeExplanationKey))
+void LidClosedMode::showLidWakeExplanationIfNeeded() {
+    if (m_settings.boolForKey(SettingsKeys::hasShownLidWakeExplanation))
         return;
-    m_platform.settings->setBool(hasShownLidWakeExplanationKey, true);
-    m_platform.alerts->run(lidWakeExplanation());
+    m_settings.setBool(SettingsKeys::hasShownLidWakeExplanation, true);
+    m_alerts.run(lidWakeExplanation());
 }
 
-void AppDelegate::handlePowerSourceChange(bool isOnAC) {
-    const bool wasOnAC = m_isOnACPower;
+void LidClosedMode::handlePowerSourceChange(bool isOnAC) {
     m_isOnACPower = isOnAC;
-    if (!m_lidSleepEnabled || !m_isRunning || wasOnAC == isOnAC)
-        return;
-    m_lidWakeAtRisk = !isOnAC;
-    refreshStatusItem();
+    applyToSession();
+}
+
+void LidClosedMode::applyToSession() {
+    m_session.setLidMode(m_lidSleepEnabled ? SleepPreventer::Mode::system
+                                           : SleepPreventer::Mode::userIdle,
+                         m_lidSleepEnabled && !m_isOnACPower);
 }

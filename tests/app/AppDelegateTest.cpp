@@ -1,57 +1,92 @@
+// The delegate as composition root: the objects it wires, start-up and quit, end to end.
 #include "app/AppDelegate.h"
+#include "tests/support/FakeHttpServer.h"
 #include "tests/support/FakePlatform.h"
 
+#include <QUrlQuery>
 #include <gtest/gtest.h>
 
 namespace {
-TEST(AppDelegateStartUp, FirstLaunchIsIdleWithTheQueriedPowerState) {
+const MenuEntry *entryTitled(const MenuModel &menu, const QString &title) {
+    for (const MenuEntry &entry : menu.entries) {
+        if (entry.title == title)
+            return &entry;
+    }
+    return nullptr;
+}
+
+TEST(AppDelegate, StartUpLoadsTheLidModeAndThePowerStateWithoutAPeriod) {
     FakePlatform fake;
+    fake.settings.setBool(QStringLiteral("lidSleepEnabled"), true);
     fake.powerSource.type = QStringLiteral("Battery Power");
     AppDelegate delegate(fake.platform());
     delegate.applicationDidFinishLaunching();
 
     EXPECT_FALSE(delegate.isRunning());
-    EXPECT_FALSE(delegate.lidSleepEnabled());
-    EXPECT_FALSE(delegate.isOnACPower());
+    EXPECT_TRUE(delegate.lidSleepEnabled());
+    EXPECT_FALSE(delegate.lidMode().isOnACPower());
+    EXPECT_FALSE(delegate.lidWakeAtRisk());
     EXPECT_TRUE(delegate.powerMonitor().isStarted());
-    EXPECT_FALSE(delegate.telegramPushTimer() && delegate.telegramPushTimer()->isActive());
+    EXPECT_EQ(delegate.telegramPushTimer(), nullptr);
     EXPECT_TRUE(fake.powerAssertions.calls.isEmpty());
     EXPECT_TRUE(fake.alerts.shown.isEmpty());
     const FakeStatusItem *item = fake.application.statusItem;
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->calls, QStringList({"image", "title", "toolTip", "menu"}));
+    EXPECT_TRUE(entryTitled(item->menu, "闔蓋時保持喚醒")->checked);
+
+    // The lid mode chose the kind of lock, and a period on battery starts with the warning.
+    ASSERT_TRUE(fake.application.statusItem->choose(QStringLiteral("30 分鐘")));
+    EXPECT_EQ(fake.powerAssertions.calls,
+              QStringList{"create PreventSystemSleep 255 Korvella防睡眠中"});
+    EXPECT_EQ(item->toolTip, "Korvella・防睡眠中・剩 30 分 ⚠️ 電源已拔除");
 }
 
-TEST(AppDelegateStartUp, StoredLidModeIsLoadedWithoutAlertOrAssertion) {
+// The user chooses "1 小時", a push goes out meanwhile, the period runs out, the user quits.
+TEST(AppDelegate, OneEventFromTheMenuToThePushAndBack) {
     FakePlatform fake;
-    fake.settings.setBool(QStringLiteral("lidSleepEnabled"), true);
-    fake.powerSource.type.reset(); // no power information at all
+    FakeHttpServer server;
+    fake.settings.setBool("tgEnabled", true);
+    fake.settings.setString("tgBotToken", "1111111111:own-bot-token");
+    fake.settings.setString("tgChatID", "-1002");
     AppDelegate delegate(fake.platform());
+    delegate.telegramNotifier().setApiBase(server.baseUrl());
     delegate.applicationDidFinishLaunching();
+    FakeStatusItem *item = fake.application.statusItem;
 
-    EXPECT_TRUE(delegate.lidSleepEnabled());
-    EXPECT_FALSE(delegate.lidWakeAtRisk());
-    EXPECT_TRUE(delegate.isOnACPower()) << "no information reads as mains power";
-    EXPECT_TRUE(fake.alerts.shown.isEmpty());
-    EXPECT_TRUE(fake.powerAssertions.calls.isEmpty());
+    ASSERT_TRUE(item->choose(QStringLiteral("1 小時")));
+    EXPECT_EQ(item->toolTip, "Korvella・防睡眠中・剩 1 小時");
+    EXPECT_EQ(item->menu.entries.first().title, "防睡眠中・剩 1 小時");
+    EXPECT_TRUE(entryTitled(item->menu, "1 小時")->checked);
+    ASSERT_NE(entryTitled(item->menu, "結束防睡眠"), nullptr);
+
+    QMetaObject::invokeMethod(const_cast<QTimer *>(delegate.telegramPushTimer()), "timeout");
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(QUrlQuery(QString::fromLatin1(server.requests().first().body))
+                  .queryItemValue("text", QUrl::FullyDecoded),
+              "[Korvella] 目前狀態：✨ 亮晶晶（防睡眠中・剩 1 小時）");
+
+    for (int i = 0; i < 3600; ++i) {
+        fake.clock.advanceSeconds(1.0);
+        delegate.countdownTick();
+    }
+    EXPECT_FALSE(delegate.isRunning());
+    EXPECT_TRUE(fake.powerAssertions.held.isEmpty());
+    EXPECT_EQ(item->toolTip, "Korvella・防睡眠未啟動");
+    EXPECT_EQ(item->menu.entries.first().title, "開始防睡眠");
+
+    // Quit ends a running period and refreshes before the application terminates.
+    ASSERT_TRUE(item->choose(QStringLiteral("4 小時")));
+    item->calls.clear();
+    ASSERT_TRUE(item->choose(QStringLiteral("結束 Korvella")));
+    EXPECT_TRUE(fake.powerAssertions.held.isEmpty());
+    EXPECT_EQ(item->calls, QStringList({"image", "title", "toolTip", "menu"}));
+    EXPECT_EQ(fake.application.terminations, 1);
+    EXPECT_FALSE(delegate.powerMonitor().isStarted());
+    EXPECT_FALSE(delegate.telegramPushTimer()->isActive());
 }
 
-TEST(AppDelegateStartUp, WithoutATrayButtonOnlyTheMenuIsReplaced) {
-    FakePlatform fake;
-    fake.application.statusItemHasButton = false;
-    AppDelegate delegate(fake.platform());
-    delegate.applicationDidFinishLaunching();
-    delegate.selectDuration(30);
-
-    EXPECT_EQ(fake.application.statusItem->calls, QStringList({"menu", "menu"}));
-    EXPECT_EQ(fake.application.statusItem->menu.entries.first().title, "防睡眠中・剩 30 分");
-}
-
-TEST(AppDelegateStartUp, VersionTextComesFromTheBuild) {
-    EXPECT_EQ(AppDelegate::appVersionString(), QStringLiteral(KORVELLA_TEST_PROJECT_VERSION));
-}
-
-TEST(AppDelegateLifetime, CallbacksDoNothingOnceTheDelegateIsGone) {
+TEST(AppDelegate, CallbacksDoNothingOnceTheDelegateIsGone) {
     FakePlatform fake;
     auto delegate = std::make_unique<AppDelegate>(fake.platform());
     delegate->applicationDidFinishLaunching();
@@ -59,7 +94,7 @@ TEST(AppDelegateLifetime, CallbacksDoNothingOnceTheDelegateIsGone) {
     delegate->selectDuration(30);
     delegate.reset();
 
-    // A click that arrives after the delegate is gone must not reach it.
+    // A click or a power change after the delegate is gone must not reach it.
     handler(MenuAction::SelectDuration, 60);
     EXPECT_EQ(fake.powerAssertions.calls.size(), 1);
     EXPECT_EQ(fake.powerSource.stops, 1) << "the monitor stops when it goes away";

@@ -20,7 +20,7 @@ const QString kUPowerPath = QStringLiteral("/org/freedesktop/UPower");
 const Alert kExplanation{
     Alert::Style::Informational,
     "闔蓋時保持喚醒",
-    "開啟後，MacBook 闔上上蓋時主機仍會保持運作（螢幕休眠但系統不睡），適合外接螢幕工作或背景"
+    "開啟後，筆電 闔上上蓋時主機仍會保持運作（螢幕休眠但系統不睡），適合外接螢幕工作或背景"
     "下載時使用。\n\n請注意限制：\n• 需要接上電源（AC 電源）才有效，僅靠電池無法闔蓋防睡眠\n"
     "• 闔蓋期間如果拔掉電源，防睡眠可能會失效，屆時選單列會顯示提醒",
     {"我瞭解"}};
@@ -112,7 +112,7 @@ TEST_F(LidClosedMode, TheWarningFollowsMainsPowerWhileAPeriodRuns) {
     // No period: pulling the plug is only noted.
     int builds = menuBuilds();
     setOnBattery(true);
-    ASSERT_TRUE(waitUntil([&] { return !m_delegate->isOnACPower(); }));
+    ASSERT_TRUE(waitUntil([&] { return !m_delegate->lidMode().isOnACPower(); }));
     EXPECT_EQ(menuBuilds(), builds);
 
     ASSERT_TRUE(m_item->choose(QStringLiteral("1 小時")));
@@ -139,7 +139,7 @@ TEST_F(LidClosedMode, TheWarningFollowsMainsPowerWhileAPeriodRuns) {
     EXPECT_EQ(lidEntry()->title, kLidItemAtRisk);
 
     // Ending the period ends the warning; a new one on battery starts with it.
-    m_delegate->stopPreventingSleep();
+    m_delegate->session().stop();
     EXPECT_FALSE(m_delegate->lidWakeAtRisk());
     EXPECT_EQ(lidEntry()->title, kLidItem);
     ASSERT_TRUE(m_item->choose(QStringLiteral("1 小時")));
