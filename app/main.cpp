@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "control/ControlCommand.h"
 #include "platform/Application.h"
 #include "platform/GuiPlatformChooser.h"
 #include "platform/LinuxPlatform.h"
@@ -9,6 +10,8 @@
 #include <cstdio>
 
 int main(int argc, char **argv) {
+    if (isControlCommand(argc, argv))
+        return runControlCommand(argc, argv);
     const GuiPlatformChooser::Choice choice = GuiPlatformChooser::choose(argc, argv);
     if (!choice.error.isEmpty()) {
         std::fputs(qPrintable(choice.error + QLatin1Char('\n')), stderr);
