@@ -1,10 +1,10 @@
 #include "app/IconRenderer.h"
 
-#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSet>
 #include <cmath>
+#include <map>
 
 namespace {
 // The "running" red is fixed rather than taken from the palette: rgb(255, 59, 48), a bright red
@@ -64,8 +64,9 @@ QImage statusIcon(bool isRunning, QSizeF size, qreal devicePixelRatio) {
 }
 
 const QList<QImage> &statusIcons(bool isRunning, qreal devicePixelRatio) {
-    static QHash<QPair<bool, qreal>, QList<QImage>> cache;
-    QList<QImage> &images = cache[qMakePair(isRunning, devicePixelRatio)];
+    // A node-based map: the references handed out stay valid as other ratios are added.
+    static std::map<std::pair<bool, qreal>, QList<QImage>> cache;
+    QList<QImage> &images = cache[{isRunning, devicePixelRatio}];
     if (!images.isEmpty())
         return images;
     QSet<int> pixelSizes;

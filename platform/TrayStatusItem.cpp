@@ -72,7 +72,7 @@ void TrayStatusItem::setActionHandler(ActionHandler handler) {
 }
 
 void TrayStatusItem::showInTray() {
-    // Without an image yet the icon would show empty; setImage() comes back here.
+    // Without an image yet the icon would show empty; setImages() comes back here.
     if (m_trayIcon || m_icon.isNull())
         return;
     m_trayIcon = std::make_unique<QSystemTrayIcon>(m_icon);
@@ -88,8 +88,8 @@ void TrayStatusItem::showInTray() {
 
 void TrayStatusItem::onActivated(QSystemTrayIcon::ActivationReason reason) {
     // WORKAROUND: a Wayland client may open a popup only from a surface of its own that was just
-    // clicked, and the tray icon is the host's surface: a menu opened here would appear as a
-    // stray window. There the host's own menu (right click) is the way in.
+    // clicked, and the tray icon belongs to the host, so no menu of ours can open here. There the
+    // host's own menu (right click) is the way in.
     if (reason != QSystemTrayIcon::Trigger ||
         QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         return;

@@ -30,21 +30,6 @@ protected:
     DBusMock bus;
 };
 
-TEST_F(TrayOnPrivateBus, AHostThatIsAlreadyThereIsFound) {
-    ASSERT_TRUE(startRegistry(true)) << bus.errorString().toStdString();
-    TrayWatcher watcher(bus.connection());
-    QList<TrayWatcher::Kind> reported;
-    QObject::connect(&watcher, &TrayWatcher::trayAppeared,
-                     [&](TrayWatcher::Kind kind) { reported << kind; });
-    int saidNoTray = 0;
-    QObject::connect(&watcher, &TrayWatcher::noTrayYet, [&] { ++saidNoTray; });
-    watcher.start();
-    EXPECT_TRUE(waitUntil([&] { return !reported.isEmpty(); }));
-    // The registry's one answer has been handled: nothing else can follow from it.
-    EXPECT_EQ(reported, QList<TrayWatcher::Kind>({TrayWatcher::Kind::StatusNotifier}));
-    EXPECT_EQ(saidNoTray, 0) << "no false alarm while the registry answers";
-}
-
 TEST_F(TrayOnPrivateBus, ARegistryAndThenAHostThatAppearAfterStartAreWaitedFor) {
     TrayWatcher watcher(bus.connection());
     int saidNoTray = 0;
