@@ -1,5 +1,7 @@
 # What `cmake --install` puts on the system beyond the programs, and the two Debian packages
 # CPack makes from it (scripts/package): component "app" is korvella, "pairing" korvella-pairing.
+# Every install() rule names one of the two (a bash completion or a D-Bus service file of the app
+# takes COMPONENT app); a rule without one would be missing from both packages.
 include(GNUInstallDirs)
 
 set(KORVELLA_APP_ID io.korvella.Korvella)
@@ -123,5 +125,13 @@ ConditionPathExists=${CMAKE_INSTALL_FULL_SYSCONFDIR}/korvella-pairing/bot-token\
 endif()
 
 add_custom_target(korvella_packaging_files ALL DEPENDS ${packaging_outputs})
+
+get_cmake_property(install_components COMPONENTS)
+if("Unspecified" IN_LIST install_components)
+  if(KORVELLA_PACKAGING)
+    message(FATAL_ERROR "An install() rule has no COMPONENT (app or pairing): the packages would lack its files")
+  endif()
+  message(WARNING "An install() rule has no COMPONENT (app or pairing): the packages would lack its files")
+endif()
 
 include(cmake/PackagingDebian.cmake)
