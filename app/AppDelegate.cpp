@@ -12,7 +12,8 @@ AppDelegate::AppDelegate(const Platform &platform, QObject *parent)
     , m_powerMonitor(*platform.powerSource)
     , m_session(*platform.powerAssertions, *platform.clock, *platform.alerts)
     , m_lidMode(m_session, m_powerMonitor, *platform.settings, *platform.alerts)
-    , m_statusPush(*platform.settings, m_telegramNotifier, [this] { return pushStatus(); }) {}
+    , m_statusPush(*platform.settings, m_telegramNotifier, [this] { return pushStatus(); })
+    , m_control(m_session, *platform.powerAssertions, *platform.settings) {}
 
 // Releases what it owns and nothing more: quit() is the one place that ends a period.
 AppDelegate::~AppDelegate() = default;
@@ -33,6 +34,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_statusPush.setupTelegramPushIfNeeded();
     connect(&m_session, &KeepAwakeSession::changed, this, &AppDelegate::refreshStatusItem,
             Qt::UniqueConnection);
+    connect(&m_control, &ControlService::changed, this, &AppDelegate::refreshStatusItem,
+            Qt::UniqueConnection);
+    m_control.registerOn(QDBusConnection::sessionBus());
     refreshStatusItem();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DurationOption.h"
+#include "control/ControlService.h"
 #include "platform/MenuModel.h"
 #include "platform/Platform.h"
 #include "platform/SettingsKeys.h"
@@ -49,6 +50,7 @@ public:
     const KeepAwakeSession &session() const { return m_session; }
     LidClosedMode &lidMode() { return m_lidMode; }
     StatusPush &statusPush() { return m_statusPush; }
+    ControlService &control() { return m_control; }
     PowerSourceMonitor &powerMonitor() { return m_powerMonitor; }
     TelegramNotifier &telegramNotifier() { return m_telegramNotifier; }
     StatusItem *statusItem() const { return m_statusItem.get(); }
@@ -72,6 +74,7 @@ private:
     KeepAwakeSession m_session;
     LidClosedMode m_lidMode;
     StatusPush m_statusPush;
+    ControlService m_control; // the session bus interface and the holds it grants
     std::unique_ptr<StatusItem> m_statusItem;
     PreferencesWindowController *m_preferencesWindowController = nullptr; // child QObject
 };

@@ -26,8 +26,9 @@ MenuEntry textEntry(const QString &title) {
 MenuModel AppDelegate::buildMenu() const {
     MenuModel menu;
     auto &entries = menu.entries;
-    if (isRunning()) {
-        entries << textEntry(statusLineText()) << MenuEntry::separator();
+    // The period, and what other programs hold awake.
+    if (const QString headline = m_control.headline(); !headline.isEmpty()) {
+        entries << textEntry(headline) << MenuEntry::separator();
     }
     entries << actionEntry(isRunning() ? QStringLiteral("結束防睡眠")
                                        : QStringLiteral("開始防睡眠"),

@@ -67,13 +67,22 @@ bool ControlClient::waitForApp(int timeoutMs) const {
     return isAppRunning();
 }
 
-bool ControlClient::call(const QString &method, const QVariantList &arguments, QVariant *result) {
+QDBusMessage ControlClient::send(const QString &method, const QVariantList &arguments,
+                                 int timeoutMs) {
     QDBusMessage message = QDBusMessage::createMethodCall(BusNames::service, BusNames::objectPath,
                                                           BusNames::interface, method);
     message.setArguments(arguments);
     // Never activate here: only ensureAppRunning() decides to start the application.
     message.setAutoStartService(false);
-    const QDBusMessage reply = m_bus.call(message, QDBus::Block, kCallTimeoutMs);
+    return m_bus.call(message, QDBus::Block, timeoutMs);
+}
+
+bool ControlClient::callAndWait(const QString &method, const QVariantList &arguments) {
+    return !failed(send(method, arguments, kUserTimeoutMs));
+}
+
+bool ControlClient::call(const QString &method, const QVariantList &arguments, QVariant *result) {
+    const QDBusMessage reply = send(method, arguments, kCallTimeoutMs);
     if (failed(reply))
         return false;
     if (result)

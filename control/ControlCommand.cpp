@@ -1,12 +1,12 @@
 #include "control/ControlCommand.h"
 
 #include "app/AppDelegate.h"
-#include "app/SettingsKeys.h"
 #include "control/CommandArguments.h"
 #include "control/ControlClient.h"
 #include "control/HoldCommand.h"
 #include "control/ProcessWatcher.h"
 #include "platform/IniSettingsStore.h"
+#include "platform/SettingsKeys.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

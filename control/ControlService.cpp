@@ -1,9 +1,9 @@
 #include "control/ControlService.h"
 
-#include "app/SettingsKeys.h"
 #include "control/BusNames.h"
 #include "control/CommandArguments.h"
 #include "control/HoldRegistry.h"
+#include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 #include "sleep/KeepAwakeSession.h"
 

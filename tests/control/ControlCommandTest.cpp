@@ -32,6 +32,8 @@ protected:
         const QDBusReply<uint> pid = bus.mock.connection().interface()->servicePid(kName);
         if (pid.isValid())
             ::kill(pid.value(), SIGKILL);
+        if (app)
+            app->waitForFinished(5000);
     }
 
     std::unique_ptr<QProcess> korvella(const QStringList &arguments) {
