@@ -1,7 +1,11 @@
+#include "platform/MessageBoxAlertPresenter.h"
 #include "tests/preferences/PreferencesFixture.h"
 
 #include <QFrame>
 #include <QLayout>
+#include <QMessageBox>
+#include <QStandardItemModel>
+#include <QTimer>
 
 namespace {
 
@@ -94,6 +98,61 @@ TEST(PreferencesWindowSize, NoTextIsClippedAndALargeFontGrowsTheWindow) {
             EXPECT_GE(control->height(), hint.height()) << control->metaObject()->className();
         }
     }
+}
+
+// Opening the window shows what is stored, exactly, and writes nothing back.
+TEST_F(PreferencesTest, StoredSettingsShowAsStoredAndAreNotRewritten) {
+    const QList<QPair<std::optional<qint64>, QString>> intervals{
+        {std::nullopt, "30 分鐘"}, {15, "15 分鐘"}, {60, "1 小時"},
+        {120, "2 小時"},           {45, "30 分鐘"}, {0, "30 分鐘"}};
+    for (const auto &[minutes, title] : intervals) {
+        if (minutes)
+            fake.settings.setInteger("tgIntervalMinutes", *minutes);
+        fake.settings.writes.clear();
+        make();
+        EXPECT_EQ(controller->tgIntervalPopup()->currentText(), title) << minutes.value_or(-1);
+        EXPECT_EQ(fake.settings.integerValue("tgIntervalMinutes"), minutes) << "not rewritten";
+        EXPECT_TRUE(fake.settings.writes.isEmpty());
+    }
+    EXPECT_FALSE(controller->tgEnabledCheckbox()->isChecked());
+    EXPECT_FALSE(controller->loginItemCheckbox()->isChecked());
+    auto *language = controller->window()->findChildren<QComboBox *>().first();
+    EXPECT_EQ(language->currentText(), "繁體中文");
+    auto *model = qobject_cast<QStandardItemModel *>(language->model());
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->item(1)->text(), "English（即將推出）");
+    EXPECT_FALSE(model->item(1)->isEnabled()) << "the second language cannot be chosen";
+
+    fake.settings.setBool("tgEnabled", true);
+    fake.settings.setString("tgBotToken", "  123456:ABC-DEF  ");
+    fake.settings.setString("tgChatID", "<b>x</b>");
+    make();
+    EXPECT_TRUE(controller->tgEnabledCheckbox()->isChecked());
+    EXPECT_EQ(controller->tgTokenField()->text(), "  123456:ABC-DEF  ");
+    EXPECT_EQ(controller->tgChatIDField()->text(), "<b>x</b>");
+    EXPECT_EQ(callbacks, 0);
+}
+
+// A pairing code from the server reaches the explanation alert: it must show as typed.
+TEST(AlertPlainText, MessageAndInformativeTextAreNeverRichText) {
+    QStringList shown;
+    QList<Qt::TextFormat> formats;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (const char *name : {"qt_msgbox_label", "qt_msgbox_informativelabel"}) {
+            auto *label = box->findChild<QLabel *>(QString::fromLatin1(name));
+            ASSERT_NE(label, nullptr) << name;
+            shown << label->text();
+            formats << label->textFormat();
+        }
+        box->done(0);
+    });
+    MessageBoxAlertPresenter presenter;
+    presenter.run(
+        {Alert::Style::Informational, "<i>m</i>", "/pair <b>x</b>&amp;", {"開啟", "取消"}});
+    EXPECT_EQ(shown, QStringList({"<i>m</i>", "/pair <b>x</b>&amp;"}));
+    EXPECT_EQ(formats, QList<Qt::TextFormat>({Qt::PlainText, Qt::PlainText}));
 }
 
 } // namespace
