@@ -2,6 +2,9 @@
 #include "BotTexts.h"
 #include "TestService.h"
 
+#include <QElapsedTimer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 using namespace pairing;
@@ -67,6 +70,47 @@ TEST(Bot, LimitsPairingAttemptsPerChat) {
     service.clock.advanceSeconds(10);
     EXPECT_EQ(service.tell(11, QStringLiteral("/pair ") + code),
               QString::fromUtf8(BotTexts::paired));
+}
+
+TEST(Bot, BacksOffWhileTelegramIsDown) {
+    TestService service;
+    service.api.failNext(QStringLiteral("getUpdates"), 502, 1000);
+    const auto failed = [&] { return service.api.calls(QStringLiteral("getUpdates")).size(); };
+    ASSERT_TRUE(TestHttp::waitUntil([&] { return failed() >= 1; }));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ASSERT_TRUE(TestHttp::waitUntil([&] { return failed() >= 3; }, 15000));
+    EXPECT_GE(elapsed.elapsed(), 2500) << "the retries came after 1 and 2 seconds";
+    EXPECT_EQ(failed(), 3);
+}
+
+TEST(Bot, AnUpdateIsHandledOnceEvenWhenItsOffsetCouldNotBeStoredBeforeARestart) {
+    TestService service;
+    const QString code = service.createCode();
+    {
+        // Another connection makes storing the offset fail, as a full disk would.
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "saboteur");
+        db.setDatabaseName(service.databasePath());
+        ASSERT_TRUE(db.open());
+        for (const char *when : {"INSERT", "UPDATE"})
+            ASSERT_TRUE(QSqlQuery(db).exec(
+                QStringLiteral("CREATE TRIGGER no_offset_%1 BEFORE %1 ON bot_state BEGIN"
+                               " SELECT RAISE(ABORT, 'disk full'); END")
+                    .arg(QLatin1String(when))));
+        const qsizetype polls = service.api.calls(QStringLiteral("getUpdates")).size();
+        service.api.queueText(41, QStringLiteral("/pair ") + code);
+        ASSERT_TRUE(TestHttp::waitUntil(
+            [&] { return service.api.calls(QStringLiteral("getUpdates")).size() > polls + 2; }));
+        EXPECT_EQ(service.status(code).value(QStringLiteral("status")), "pending")
+            << "the pairing was kept without its offset";
+        QSqlQuery(db).exec(QStringLiteral("DROP TRIGGER no_offset_INSERT"));
+        QSqlQuery(db).exec(QStringLiteral("DROP TRIGGER no_offset_UPDATE"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("saboteur"));
+    service.restart();
+    ASSERT_TRUE(TestHttp::waitUntil([&] { return service.api.lastOffset() > 1000; }));
+    ASSERT_EQ(service.api.messages().size(), 1);
+    EXPECT_EQ(service.api.messages().first().text, QString::fromUtf8(BotTexts::paired));
 }
 
 TEST(Bot, RidesOutFailuresOfTheBotApi) {
