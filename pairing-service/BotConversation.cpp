@@ -53,11 +53,12 @@ bool isRemoteCommand(const QString &name) {
 } // namespace
 
 BotConversation::BotConversation(PairingStore &store, const Clock &clock, RateLimit chatLimit,
-                                 QString botUsername)
+                                 QString botUsername, bool remoteControl)
     : m_store(store)
     , m_clock(clock)
     , m_chatLimiter(chatLimit)
-    , m_botUsername(std::move(botUsername)) {}
+    , m_botUsername(std::move(botUsername))
+    , m_remoteControl(remoteControl) {}
 
 void BotConversation::pruneLimits() {
     m_chatLimiter.prune(m_clock.nowMs());
@@ -88,7 +89,7 @@ std::optional<BotConversation::Reply> BotConversation::handle(const QJsonObject 
     }
     // "/start CODE" is what the deep link sends, so a code wins over a duration.
     const bool code = PairingCode::isWellFormed(PairingCode::normalize(command.argument));
-    if (forUs && isRemoteCommand(command.name) && !(pairing && code) &&
+    if (m_remoteControl && forUs && isRemoteCommand(command.name) && !(pairing && code) &&
         (command.name != QLatin1String("/start") || command.argument.isEmpty() ||
          isDuration(command.argument))) {
         if (m_chatLimiter.take(chatId, m_clock.nowMs()) > 0)

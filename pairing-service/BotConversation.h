@@ -18,7 +18,7 @@ class PairingStore;
 class BotConversation final {
 public:
     BotConversation(PairingStore &store, const Clock &clock, RateLimit chatLimit,
-                    QString botUsername);
+                    QString botUsername, bool remoteControl = true);
 
     struct Reply {
         QString chatId;
@@ -37,6 +37,7 @@ private:
     const Clock &m_clock;
     RateLimiter m_chatLimiter;
     QString m_botUsername;
+    bool m_remoteControl;
 };
 
 } // namespace pairing

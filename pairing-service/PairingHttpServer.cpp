@@ -73,7 +73,7 @@ void PairingHttpServer::pruneLimits() {
 }
 
 bool PairingHttpServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
-    if (request.url().path() == m_commandsPath &&
+    if (m_config.remoteControl && request.url().path() == m_commandsPath &&
         request.method() == QHttpServerRequest::Method::Get)
         commands(request, socket);
     else
@@ -114,7 +114,7 @@ PairingHttpServer::Answer PairingHttpServer::route(const QHttpServerRequest &req
         return only(Method::Post, "POST", &PairingHttpServer::create);
     if (path == m_statusPath)
         return only(Method::Get, "GET", &PairingHttpServer::status);
-    if (path == m_commandsPath)
+    if (m_config.remoteControl && path == m_commandsPath)
         return {error("method_not_allowed"), Status::MethodNotAllowed, "Allow", "GET"};
     if (path == m_healthPath)
         return only(Method::Get, "GET", &PairingHttpServer::health);
@@ -175,7 +175,8 @@ PairingHttpServer::Answer PairingHttpServer::status(const QHttpServerRequest &re
     // Text that can never be a code is unknown without asking the database.
     if (!PairingCode::isWellFormed(code))
         return {statusText("not_found")};
-    const PairingStore::Status status = m_store.status(code, m_clock.nowMs());
+    const PairingStore::Status status =
+        m_store.status(code, m_clock.nowMs(), m_config.remoteControl);
     switch (status.kind) {
     case PairingStore::Status::Pending:
         return {statusText("pending")};
@@ -187,7 +188,8 @@ PairingHttpServer::Answer PairingHttpServer::status(const QHttpServerRequest &re
         QJsonObject body = statusText("paired");
         // A string, always: the desktop app passes it on unchanged and ignores numbers.
         body.insert(QStringLiteral("chat_id"), status.chatId);
-        body.insert(QStringLiteral("device_token"), status.deviceToken);
+        if (m_config.remoteControl)
+            body.insert(QStringLiteral("device_token"), status.deviceToken);
         return {body};
     }
     case PairingStore::Status::DatabaseError:

@@ -21,8 +21,8 @@ PairingService::PairingService(ServiceConfig config, const Clock &clock, QObject
     , m_config(std::move(config))
     , m_clock(clock)
     , m_store(std::make_unique<PairingStore>(m_config.database, m_config.policy))
-    , m_conversation(std::make_unique<BotConversation>(*m_store, m_clock, m_config.chatLimit,
-                                                       m_config.botUsername))
+    , m_conversation(std::make_unique<BotConversation>(
+          *m_store, m_clock, m_config.chatLimit, m_config.botUsername, m_config.remoteControl))
     , m_api(std::make_unique<BotApiClient>(m_config.telegramApiBase, m_config.botToken)) {
     connect(&m_purgeTimer, &QTimer::timeout, this, &PairingService::purge);
 }

@@ -245,7 +245,7 @@ std::optional<CodeRecord> PairingStore::find(const QString &code, bool *failed) 
     return record;
 }
 
-PairingStore::Status PairingStore::status(const QString &code, qint64 nowMs) {
+PairingStore::Status PairingStore::status(const QString &code, qint64 nowMs, bool withDevice) {
     bool failed = false;
     const auto record = find(code, &failed);
     if (failed)
@@ -271,6 +271,8 @@ PairingStore::Status PairingStore::status(const QString &code, qint64 nowMs) {
         if (!mark)
             return {Status::DatabaseError, {}};
     }
+    if (!withDevice)
+        return {Status::Paired, record->chatId};
     const auto token = addDevice(record->chatId, nowMs);
     if (!token)
         return {Status::DatabaseError, {}};

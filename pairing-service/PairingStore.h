@@ -40,7 +40,7 @@ public:
     };
     // Reading "paired" starts the short window after which the code is used up, and each such
     // reading pairs a new device: a reply lost on the way still leaves the next poll a token.
-    Status status(const QString &code, qint64 nowMs);
+    Status status(const QString &code, qint64 nowMs, bool withDevice = true);
 
     enum class PairResult {
         Paired,

@@ -87,8 +87,8 @@ TEST(RemoteControl, CommandsFromThePairedChatReachItsDeviceOnceAndExpire) {
     elapsed.start();
     EXPECT_EQ(received(poll(service, mine)), commands({{"stop", ""}}));
     EXPECT_LT(elapsed.elapsed(), 2000);
-    ASSERT_TRUE(TestHttp::waitUntil([&] { return !service.api.messages().isEmpty(); }));
-    EXPECT_EQ(service.api.messages().last().text, queued("/stop"));
+    EXPECT_TRUE(
+        TestHttp::waitUntil([&] { return service.api.messages().last().text == queued("/stop"); }));
 
     EXPECT_EQ(service.tell(7, QStringLiteral("/status")), queued("/status"));
     service.clock.advanceSeconds(5 * 60);
@@ -122,4 +122,13 @@ TEST(RemoteControl, UnknownAndRevokedTokensGet401) {
     EXPECT_EQ(poll(service, token).status, 401);
     EXPECT_EQ(service.tell(3, QStringLiteral("/stop")),
               QString::fromUtf8(BotTexts::notPairedForRemote));
+}
+
+TEST(RemoteControl, TurnedOffThePairingAnswersAsBeforeAndTheBotTakesNoCommands) {
+    TestService service({{"KORVELLA_PAIRING_REMOTE_CONTROL", "off"}});
+    const QString code = service.createCode();
+    service.tell(4, QStringLiteral("/pair ") + code);
+    EXPECT_EQ(service.status(code), QJsonObject({{"status", "paired"}, {"chat_id", "4"}}));
+    EXPECT_EQ(poll(service, QStringLiteral("any")).status, 404);
+    EXPECT_EQ(service.tell(4, QStringLiteral("/stop")), QString::fromUtf8(BotTexts::help));
 }
