@@ -13,46 +13,30 @@ namespace {
 const QString help = QString::fromUtf8(BotTexts::help);
 }
 
-TEST(Bot, AnswersEverythingButAPairingWithHelp) {
-    TestService service;
-    EXPECT_EQ(service.tell(1, QStringLiteral("hello")), help);
-    EXPECT_EQ(service.tell(1, QStringLiteral("/start")), help);
-    EXPECT_EQ(service.tell(1, QStringLiteral("/settings")), help);
-    EXPECT_EQ(service.tell(1, QString()), help) << "a sticker or photo has no text";
-    EXPECT_EQ(service.tell(1, QStringLiteral("/pair")), QString::fromUtf8(BotTexts::missingCode));
-    EXPECT_EQ(service.tell(1, QStringLiteral("/pair ZZZZ")), QString::fromUtf8(BotTexts::notFound));
-}
-
-TEST(Bot, AcceptsItsOwnNameAfterTheCommandButNoOtherBotsName) {
+TEST(Bot, AnswersHelpToAnythingButAPairingAndStaysQuietOutsidePrivateChats) {
     TestService service;
     const QString code = service.createCode();
-    EXPECT_EQ(service.tell(3, QStringLiteral("/pair@other_bot ") + code), help);
-    EXPECT_EQ(service.tell(3, QStringLiteral("/pair@Dremlo_App_Bot ") + code),
-              QString::fromUtf8(BotTexts::paired));
-}
-
-TEST(Bot, PairsOnlyInPrivateChatsAndStaysQuietInGroupsOtherwise) {
-    TestService service;
-    const QString code = service.createCode();
-    service.api.queueText(-100500, QStringLiteral("just chatting"), QStringLiteral("group"));
-    service.api.queueText(-100500, QStringLiteral("/pair ") + code, QStringLiteral("supergroup"));
-    ASSERT_TRUE(TestHttp::waitUntil([&] { return !service.api.messages().isEmpty(); }));
-    EXPECT_EQ(service.tell(8, QStringLiteral("/pair ") + code),
-              QString::fromUtf8(BotTexts::paired));
-    ASSERT_EQ(service.api.messages().size(), 2) << "the group's small talk got an answer";
-    EXPECT_EQ(service.api.messages().first().text, QString::fromUtf8(BotTexts::privateChatOnly));
-}
-
-TEST(Bot, IgnoresOtherBotsAndUpdatesWithoutAMessage) {
-    TestService service;
-    QJsonObject fromBot{
+    const QJsonObject fromBot{
         {"message", QJsonObject{{"from", QJsonObject{{"id", 6}, {"is_bot", true}}},
                                 {"chat", QJsonObject{{"id", 6}, {"type", "private"}}},
                                 {"text", "/start"}}}};
     service.api.queueUpdate(fromBot);
     service.api.queueUpdate(QJsonObject{{"edited_message", fromBot.value("message")}});
-    EXPECT_EQ(service.tell(7, QStringLiteral("hi")), help);
-    EXPECT_EQ(service.api.messages().size(), 1);
+    service.api.queueText(-100500, QStringLiteral("just chatting"), QStringLiteral("group"));
+    service.api.queueText(-100500, QStringLiteral("/pair ") + code, QStringLiteral("supergroup"));
+    ASSERT_TRUE(TestHttp::waitUntil([&] { return !service.api.messages().isEmpty(); }));
+    EXPECT_EQ(service.api.messages().first().text, QString::fromUtf8(BotTexts::privateChatOnly));
+    // A sticker or photo has no text; another bot's name after the command is not for us.
+    for (const QString &text :
+         {QStringLiteral("hello"), QStringLiteral("/start"), QStringLiteral("/settings"), QString(),
+          QStringLiteral("/pair@other_bot ") + code})
+        EXPECT_EQ(service.tell(1, text), help) << text.toStdString();
+    EXPECT_EQ(service.tell(1, QStringLiteral("/pair")), QString::fromUtf8(BotTexts::missingCode));
+    EXPECT_EQ(service.tell(1, QStringLiteral("/pair ZZZZ")), QString::fromUtf8(BotTexts::notFound));
+    EXPECT_EQ(service.tell(3, QStringLiteral("/pair@Dremlo_App_Bot ") + code),
+              QString::fromUtf8(BotTexts::paired));
+    EXPECT_EQ(service.api.messages().size(), 9)
+        << "a bot, an edit or group small talk got an answer";
 }
 
 TEST(Bot, LimitsPairingAttemptsPerChat) {
