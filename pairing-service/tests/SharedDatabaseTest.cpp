@@ -95,7 +95,9 @@ TEST_F(SharedDatabase, ACommandEnteringOneInstanceReachesADevicePollingAnotherWi
     const QJsonArray commands = polled.json().value("commands").toArray();
     ASSERT_EQ(commands.size(), 1) << polled.body.toStdString();
     EXPECT_EQ(commands.first().toObject().value("command"), "stop");
-    EXPECT_EQ(a.api.messages().size(), 2) << "the pairing and the command were confirmed";
+    ASSERT_TRUE(TestHttp::waitUntil([&] { return a.api.messages().size() == 2; }));
+    EXPECT_EQ(a.api.messages().last().text,
+              QString::fromUtf8(BotTexts::commandQueued).arg(QLatin1String("/stop")));
 }
 
 TEST_F(SharedDatabase, ADatabaseRestartCostsOnlyTheRequestsDuringIt) {
