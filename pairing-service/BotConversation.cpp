@@ -35,14 +35,30 @@ Command parseCommand(const QString &text) {
     return command;
 }
 
+// "30", "30m", "2h", "1h30m": the app reads the amount; this only turns away what cannot be one.
+bool isDuration(const QString &text) {
+    static const QRegularExpression duration(QStringLiteral("^(?:\\d{1,5}|(?:\\d{1,4}[hm]){1,2})$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    return duration.match(text).hasMatch();
+}
+
+bool isRemoteCommand(const QString &name) {
+    for (const char *known : {"/status", "/stop", "/start", "/extend", "/unpair"}) {
+        if (name == QLatin1String(known))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 BotConversation::BotConversation(PairingStore &store, const Clock &clock, RateLimit chatLimit,
-                                 QString botUsername)
+                                 QString botUsername, bool remoteControl)
     : m_store(store)
     , m_clock(clock)
     , m_chatLimiter(chatLimit)
-    , m_botUsername(std::move(botUsername)) {}
+    , m_botUsername(std::move(botUsername))
+    , m_remoteControl(remoteControl) {}
 
 void BotConversation::pruneLimits() {
     m_chatLimiter.prune(m_clock.nowMs());
@@ -71,7 +87,16 @@ std::optional<BotConversation::Reply> BotConversation::handle(const QJsonObject 
             return std::nullopt;
         return Reply{chatId, QString::fromUtf8(BotTexts::privateChatOnly)};
     }
-    if (!pairing || (command.name == QLatin1String("/start") && command.argument.isEmpty()))
+    // "/start CODE" is what the deep link sends, so a code wins over a duration.
+    const bool code = PairingCode::isWellFormed(PairingCode::normalize(command.argument));
+    if (m_remoteControl && forUs && isRemoteCommand(command.name) && !(pairing && code) &&
+        (command.name != QLatin1String("/start") || command.argument.isEmpty() ||
+         isDuration(command.argument))) {
+        if (m_chatLimiter.take(chatId, m_clock.nowMs()) > 0)
+            return Reply{chatId, QString::fromUtf8(BotTexts::tooManyAttempts)};
+        return remoteReply(command.name, command.argument, chatId);
+    }
+    if (!pairing)
         return Reply{chatId, QString::fromUtf8(BotTexts::help)};
     if (command.argument.isEmpty())
         return Reply{chatId, QString::fromUtf8(BotTexts::missingCode)};
@@ -79,6 +104,36 @@ std::optional<BotConversation::Reply> BotConversation::handle(const QJsonObject 
     if (m_chatLimiter.take(chatId, m_clock.nowMs()) > 0)
         return Reply{chatId, QString::fromUtf8(BotTexts::tooManyAttempts)};
     return Reply{chatId, pairingReply(command.argument, chatId)};
+}
+
+BotConversation::Reply BotConversation::remoteReply(const QString &name, const QString &argument,
+                                                    const QString &chatId) {
+    const auto text = [&](const char *utf8) { return Reply{chatId, QString::fromUtf8(utf8)}; };
+    if (name == QLatin1String("/unpair")) {
+        const auto forgotten = m_store.forgetChat(chatId);
+        if (!forgotten)
+            return text(BotTexts::unavailable);
+        if (*forgotten > 0)
+            qInfo("bot: a chat unpaired %d device(s)", *forgotten);
+        return text(*forgotten > 0 ? BotTexts::unpaired : BotTexts::notPairedForRemote);
+    }
+    const bool timed = name == QLatin1String("/start") || name == QLatin1String("/extend");
+    if (name == QLatin1String("/extend") && argument.isEmpty())
+        return text(BotTexts::missingDuration);
+    if (timed && !argument.isEmpty() && !isDuration(argument))
+        return text(BotTexts::badDuration);
+    const PairingStore::Command command{name.mid(1), timed ? argument.toLower() : QString(),
+                                        m_clock.nowMs()};
+    const auto devices = m_store.queueCommand(chatId, command);
+    if (!devices)
+        return text(BotTexts::unavailable);
+    if (devices->isEmpty()) // a bare /start is also how every new chat with the bot begins
+        return text(name == QLatin1String("/start") && argument.isEmpty()
+                        ? BotTexts::help
+                        : BotTexts::notPairedForRemote);
+    const QString echo =
+        command.argument.isEmpty() ? name : name + QLatin1Char(' ') + command.argument;
+    return Reply{chatId, QString::fromUtf8(BotTexts::commandQueued).arg(echo), *devices};
 }
 
 QString BotConversation::pairingReply(const QString &argument, const QString &chatId) {

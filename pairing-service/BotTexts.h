@@ -24,6 +24,15 @@ inline constexpr char privateChatOnly[] = "請在和我的私人對話中傳送�
 inline constexpr char tooManyAttempts[] = "嘗試次數太多，請稍後再試。";
 inline constexpr char unavailable[] =
     "⚠️ 配對服務暫時無法使用，請稍後再試一次。";
+// Remote control from the paired chat: the bot only relays, Korvella answers with the outcome.
+inline constexpr char commandQueued[] = "📨 已收到 %1，Korvella 連線後就會執行（5 分鐘內有效）。";
+inline constexpr char notPairedForRemote[] = "這個對話還沒有和 Korvella 配對。請先在 Korvella "
+                                             "的偏好設定按「連接 Telegram（官方 Bot，推薦）」。";
+inline constexpr char missingDuration[] = "請在 /extend 後面加上時間長度，例如：/extend 30m";
+inline constexpr char badDuration[] =
+    "⚠️ 看不懂這個時間長度，請寫成例如：30m、1h、1h30m。";
+inline constexpr char unpaired[] =
+    "🔌 已解除配對：Korvella 不會再收到這個對話的指令。要再遙控，請在 Korvella 重新連接 Telegram。";
 } // namespace BotTexts
 
 } // namespace pairing

@@ -31,6 +31,10 @@ bool startsWithRequestLine(const QByteArray &data) {
     return i >= 3 && i < data.size() && data.at(i) == ' ';
 }
 
+// Follows the byte stream of one connection request by request, counting each head up to its
+// blank line and then the body its Content-Length declares, so the limits hold however the
+// requests are split into segments or pipelined. It reads nothing itself: it looks at what
+// arrived before QHttpServer reads it.
 class ConnectionGuard final : public QObject {
 public:
     ConnectionGuard(QTcpSocket *socket, const HttpLimits &limits)
@@ -41,6 +45,9 @@ public:
         connect(&m_deadline, &QTimer::timeout, socket, &QTcpSocket::abort);
         // Connected before QHttpServer connects its own handler, so this runs first.
         connect(socket, &QTcpSocket::readyRead, this, &ConnectionGuard::inspect);
+        // Emitted after every readyRead handler ran: what is still unread was seen already.
+        connect(socket, &QTcpSocket::channelReadyRead, this,
+                [this] { m_seen = m_socket->bytesAvailable(); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this] {
             m_inRequest = false;
             m_deadline.start(m_limits.idleTimeoutMs);
@@ -58,27 +65,72 @@ private:
             m_socket->readAll();
             return;
         }
+        const qint64 available = m_socket->bytesAvailable();
+        if (available <= m_seen) {
+            m_seen = available;
+            return;
+        }
         if (!m_inRequest) {
             // The clock runs from the first byte; trickling bytes do not extend it.
             m_inRequest = true;
             m_deadline.start(m_limits.requestTimeoutMs);
         }
-        // What QHttpServer has not read yet. When it begins with a request line, this is the
-        // head of a new request, and most heads arrive whole.
-        const QByteArray view = m_socket->peek(m_limits.maxHeaderBytes + 4);
-        if (!startsWithRequestLine(view))
-            return;
-        const qsizetype end = view.indexOf("\r\n\r\n");
-        if (end < 0) {
-            if (view.size() > m_limits.maxHeaderBytes)
-                refuse(m_socket,
-                       plainResponse(431, "Request Header Fields Too Large", "headers_too_large"));
-            return;
-        }
-        checkHead(view.left(end));
+        const QByteArray fresh = m_socket->peek(available).mid(m_seen);
+        m_seen = available;
+        scan(fresh);
     }
 
-    void checkHead(const QByteArray &head) {
+    void scan(const QByteArray &bytes) {
+        for (qsizetype i = 0; i < bytes.size();) {
+            if (m_bodyLeft > 0) {
+                const qint64 take = std::min<qint64>(m_bodyLeft, bytes.size() - i);
+                m_bodyLeft -= take;
+                i += take;
+                if (m_bodyLeft == 0)
+                    received();
+                continue;
+            }
+            if (m_head.isEmpty() && (bytes.at(i) == '\r' || bytes.at(i) == '\n')) {
+                ++i; // blank lines between requests are allowed
+                continue;
+            }
+            const qsizetype before = m_head.size();
+            m_head += bytes.mid(i, m_limits.maxHeaderBytes + 4 - before);
+            const qsizetype end = m_head.indexOf("\r\n\r\n", std::max<qsizetype>(0, before - 3));
+            if (end < 0) {
+                i += m_head.size() - before;
+                if (m_head.size() > m_limits.maxHeaderBytes)
+                    return refuseHead(
+                        plainResponse(431, "Request Header Fields Too Large", "headers_too_large"));
+                continue;
+            }
+            i += end + 4 - before;
+            const QByteArray head = m_head.left(end);
+            m_head.clear();
+            if (!checkHead(head))
+                return;
+            if (m_bodyLeft == 0)
+                received();
+        }
+    }
+
+    // Not HTTP at all (a TLS hello, say) is dropped without an answer.
+    void refuseHead(const QByteArray &response) {
+        if (startsWithRequestLine(m_head))
+            refuse(m_socket, response);
+        else
+            m_socket->abort();
+    }
+
+    // The request is in; its answer may be held back (a long poll), so the idle allowance
+    // applies until it is written.
+    void received() { m_deadline.start(m_limits.idleTimeoutMs); }
+
+    bool checkHead(const QByteArray &head) {
+        if (!startsWithRequestLine(head)) {
+            m_socket->abort();
+            return false;
+        }
         const QList<QByteArray> lines = head.split('\n');
         m_closeAfterAnswer = lines.first().trimmed().endsWith("HTTP/1.0");
         for (qsizetype i = 1; i < lines.size(); ++i) {
@@ -98,21 +150,23 @@ private:
             if (name == "transfer-encoding") {
                 // Chunked bodies have no size up front; nothing here needs them.
                 refuse(m_socket, plainResponse(411, "Length Required", "length_required"));
-                return;
+                return false;
             }
             if (name == "content-length") {
                 bool ok = false;
                 const qlonglong length = value.toLongLong(&ok);
                 if (!ok || length < 0) {
                     refuse(m_socket, plainResponse(400, "Bad Request", "bad_request"));
-                    return;
+                    return false;
                 }
                 if (length > m_limits.maxBodyBytes) {
                     refuse(m_socket, plainResponse(413, "Payload Too Large", "body_too_large"));
-                    return;
+                    return false;
                 }
+                m_bodyLeft = length;
             }
         }
+        return true;
     }
 
     QTcpSocket *m_socket;
@@ -120,6 +174,9 @@ private:
     QTimer m_deadline;
     bool m_inRequest = false;
     bool m_closeAfterAnswer = false;
+    qint64 m_seen = 0;     // unread bytes already scanned
+    QByteArray m_head;     // the current request head so far
+    qint64 m_bodyLeft = 0; // body bytes of the current request still to come
 };
 
 } // namespace

@@ -47,7 +47,24 @@ PairingHttpServer::PairingHttpServer(const ServiceConfig &config, PairingStore &
     , m_statusLimiter(config.statusLimit)
     , m_createPath(config.basePath + QStringLiteral("/create_pairing.php"))
     , m_statusPath(config.basePath + QStringLiteral("/pairing_status.php"))
-    , m_healthPath(config.basePath + QStringLiteral("/health")) {}
+    , m_healthPath(config.basePath + QStringLiteral("/health"))
+    , m_commandsPath(config.basePath + QStringLiteral("/commands"))
+    , m_waiters(config.commandHoldMs, [this](const QString &hash) -> std::optional<QJsonArray> {
+        const auto taken = m_store.takeCommands(hash, m_clock.nowMs());
+        if (!taken)
+            return std::nullopt;
+        QJsonArray commands;
+        for (const PairingStore::Command &command : *taken)
+            commands.append(QJsonObject{{QStringLiteral("command"), command.name},
+                                        {QStringLiteral("argument"), command.argument},
+                                        {QStringLiteral("queued_at"), command.queuedAt}});
+        return commands;
+    }) {}
+
+void PairingHttpServer::wakeDevices(const QStringList &tokenHashes) {
+    for (const QString &hash : tokenHashes)
+        m_waiters.wake(hash);
+}
 
 void PairingHttpServer::pruneLimits() {
     const qint64 now = m_clock.nowMs();
@@ -56,7 +73,16 @@ void PairingHttpServer::pruneLimits() {
 }
 
 bool PairingHttpServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
-    const Answer answer = route(request);
+    if (m_config.remoteControl && request.url().path() == m_commandsPath &&
+        request.method() == QHttpServerRequest::Method::Get)
+        commands(request, socket);
+    else
+        respond(request, socket, route(request));
+    return true;
+}
+
+void PairingHttpServer::respond(const QHttpServerRequest &request, QTcpSocket *socket,
+                                const Answer &answer) {
     const QByteArray body = QJsonDocument(answer.body).toJson(QJsonDocument::Compact);
     QHttpServerResponder responder = makeResponder(request, socket);
     if (answer.extraHeaderName.isEmpty()) {
@@ -69,7 +95,6 @@ bool PairingHttpServer::handleRequest(const QHttpServerRequest &request, QTcpSoc
                          {answer.extraHeaderName, answer.extraHeaderValue}},
                         answer.status);
     }
-    return true;
 }
 
 void PairingHttpServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) {
@@ -89,11 +114,19 @@ PairingHttpServer::Answer PairingHttpServer::route(const QHttpServerRequest &req
         return only(Method::Post, "POST", &PairingHttpServer::create);
     if (path == m_statusPath)
         return only(Method::Get, "GET", &PairingHttpServer::status);
+    if (m_config.remoteControl && path == m_commandsPath)
+        return {error("method_not_allowed"), Status::MethodNotAllowed, "Allow", "GET"};
     if (path == m_healthPath)
         return only(Method::Get, "GET", &PairingHttpServer::health);
     if (m_config.updates == UpdateMode::Webhook && path == m_config.webhookPath)
         return only(Method::Post, "POST", &PairingHttpServer::webhook);
     return {error("not_found"), Status::NotFound};
+}
+
+QString PairingHttpServer::clientOf(const QHttpServerRequest &request) const {
+    return ClientAddress::resolve(request.remoteAddress(), request.value("X-Forwarded-For"),
+                                  m_config.trustedProxies)
+        .toString();
 }
 
 std::optional<PairingHttpServer::Answer>
@@ -117,7 +150,8 @@ PairingHttpServer::Answer PairingHttpServer::create(const QHttpServerRequest &re
     case PairingStore::Created::Ok:
         return {{{QStringLiteral("code"), created.code}}};
     case PairingStore::Created::TooManyLiveCodes:
-        qWarning("create: refused, %d live codes already", m_config.maxLiveCodes);
+        qWarning("create: refused %s, %d live codes already", qPrintable(clientOf(request)),
+                 m_config.maxLiveCodes);
         return {error("too_many_codes"), Status::ServiceUnavailable, "Retry-After", "60"};
     case PairingStore::Created::DatabaseError:
         break;
@@ -141,7 +175,8 @@ PairingHttpServer::Answer PairingHttpServer::status(const QHttpServerRequest &re
     // Text that can never be a code is unknown without asking the database.
     if (!PairingCode::isWellFormed(code))
         return {statusText("not_found")};
-    const PairingStore::Status status = m_store.status(code, m_clock.nowMs());
+    const PairingStore::Status status =
+        m_store.status(code, m_clock.nowMs(), m_config.remoteControl);
     switch (status.kind) {
     case PairingStore::Status::Pending:
         return {statusText("pending")};
@@ -153,6 +188,8 @@ PairingHttpServer::Answer PairingHttpServer::status(const QHttpServerRequest &re
         QJsonObject body = statusText("paired");
         // A string, always: the desktop app passes it on unchanged and ignores numbers.
         body.insert(QStringLiteral("chat_id"), status.chatId);
+        if (m_config.remoteControl)
+            body.insert(QStringLiteral("device_token"), status.deviceToken);
         return {body};
     }
     case PairingStore::Status::DatabaseError:
@@ -171,15 +208,46 @@ PairingHttpServer::Answer PairingHttpServer::webhook(const QHttpServerRequest &r
     if (!sameSecret(request.value("X-Telegram-Bot-Api-Secret-Token"),
                     m_config.webhookSecret.toUtf8())) {
         qWarning("webhook: refused a call without the right secret token from %s",
-                 qPrintable(request.remoteAddress().toString()));
+                 qPrintable(clientOf(request)));
         return {error("forbidden"), Status::Forbidden};
     }
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(request.body(), &parseError);
     if (!document.isObject())
         return {error("bad_update"), Status::BadRequest};
-    m_onWebhookUpdate(document.object());
+    if (!m_onWebhookUpdate(document.object()))
+        return {error("database_unavailable"), Status::ServiceUnavailable};
     return {QJsonObject{}};
+}
+
+} // namespace pairing
+
+namespace pairing {
+
+void PairingHttpServer::commands(const QHttpServerRequest &request, QTcpSocket *socket) {
+    if (auto refusal = limited(m_statusLimiter, request))
+        return respond(request, socket, *refusal);
+    const QByteArray authorization = request.value("Authorization");
+    const QByteArray token =
+        authorization.startsWith("Bearer ") ? authorization.mid(7).trimmed() : QByteArray();
+    const Answer unauthorized{error("unauthorized"), Status::Unauthorized, "WWW-Authenticate",
+                              "Bearer"};
+    if (token.isEmpty() || token.size() > maxCodeParameterLength)
+        return respond(request, socket, unauthorized);
+    const QString hash = PairingStore::tokenHash(QString::fromLatin1(token));
+    const auto chat = m_store.deviceChat(hash);
+    if (!chat)
+        return respond(request, socket,
+                       {error("database_unavailable"), Status::ServiceUnavailable});
+    if (chat->isEmpty()) {
+        qWarning("commands: refused an unknown or revoked device token from %s",
+                 qPrintable(clientOf(request)));
+        return respond(request, socket, unauthorized);
+    }
+    QHttpServerResponder responder = makeResponder(request, socket);
+    m_waiters.hold(hash, std::move(responder), socket);
+    // Commands queued while no poll was waiting go out at once.
+    m_waiters.wake(hash);
 }
 
 } // namespace pairing

@@ -1,4 +1,5 @@
 #pragma once
+#include "CommandWaiters.h"
 #include "RateLimiter.h"
 #include "ServiceConfig.h"
 
@@ -13,18 +14,23 @@ namespace pairing {
 class Clock;
 class PairingStore;
 
-// The HTTP face of the service: the two pairing endpoints, a health check, and in webhook mode
-// the endpoint Telegram posts updates to. Every answer is JSON; unknown paths are 404.
+// The HTTP face of the service: the two pairing endpoints, the devices' command long poll, a
+// health check, and in webhook mode the endpoint Telegram posts updates to. Every answer is
+// JSON; unknown paths are 404.
 class PairingHttpServer final : public QAbstractHttpServer {
     Q_OBJECT
 public:
-    using UpdateHandler = std::function<void(const QJsonObject &update)>;
+    // Handles one update; false when it could not be stored, so Telegram sends it again.
+    using UpdateHandler = std::function<bool(const QJsonObject &update)>;
 
     PairingHttpServer(const ServiceConfig &config, PairingStore &store, const Clock &clock,
                       UpdateHandler onWebhookUpdate, QObject *parent = nullptr);
 
     // Forgets rate-limit state that no longer limits anybody.
     void pruneLimits();
+    // Commands were queued for these devices: their waiting polls take them.
+    void wakeDevices(const QStringList &tokenHashes);
+    qsizetype waitingPolls() const { return m_waiters.waiting(); }
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
@@ -46,12 +52,16 @@ private:
     };
 
     Answer route(const QHttpServerRequest &request);
+    void respond(const QHttpServerRequest &request, QTcpSocket *socket, const Answer &answer);
+    // Answers at once, or holds the request until commands arrive or the hold ends.
+    void commands(const QHttpServerRequest &request, QTcpSocket *socket);
     Answer create(const QHttpServerRequest &request);
     Answer status(const QHttpServerRequest &request);
     Answer health(const QHttpServerRequest &request);
     Answer webhook(const QHttpServerRequest &request);
     // A 429 answer when the client has used up its allowance, otherwise nothing.
     std::optional<Answer> limited(RateLimiter &limiter, const QHttpServerRequest &request);
+    QString clientOf(const QHttpServerRequest &request) const;
 
     const ServiceConfig &m_config;
     PairingStore &m_store;
@@ -62,6 +72,8 @@ private:
     const QString m_createPath;
     const QString m_statusPath;
     const QString m_healthPath;
+    const QString m_commandsPath;
+    CommandWaiters m_waiters;
 };
 
 } // namespace pairing

@@ -21,8 +21,8 @@ PairingService::PairingService(ServiceConfig config, const Clock &clock, QObject
     , m_config(std::move(config))
     , m_clock(clock)
     , m_store(std::make_unique<PairingStore>(m_config.database, m_config.policy))
-    , m_conversation(std::make_unique<BotConversation>(*m_store, m_clock, m_config.chatLimit,
-                                                       m_config.botUsername))
+    , m_conversation(std::make_unique<BotConversation>(
+          *m_store, m_clock, m_config.chatLimit, m_config.botUsername, m_config.remoteControl))
     , m_api(std::make_unique<BotApiClient>(m_config.telegramApiBase, m_config.botToken)) {
     connect(&m_purgeTimer, &QTimer::timeout, this, &PairingService::purge);
 }
@@ -34,7 +34,10 @@ bool PairingService::start(QString *error) {
         return false;
 
     m_http = std::make_unique<PairingHttpServer>(
-        m_config, *m_store, m_clock, [this](const QJsonObject &update) { handleUpdate(update); });
+        m_config, *m_store, m_clock,
+        [this](const QJsonObject &update) { return handleUpdate(update); });
+    // Commands queued on any instance sharing the database (this one included) wake their polls.
+    m_store->onCommandsAnnounced([this](const QString &hash) { m_http->wakeDevices({hash}); });
     HttpLimits limits;
     limits.maxConnections = m_config.maxConnections;
     m_listener = new GuardedTcpServer(limits, m_http.get());
@@ -54,7 +57,9 @@ bool PairingService::start(QString *error) {
         updates = "getUpdates long polling";
         m_poller = std::make_unique<UpdatePoller>(
             *m_api, *m_store, m_clock, m_config.pollTimeoutSeconds,
-            [this](const QJsonObject &update) { handleUpdate(update); });
+            [this](const QJsonObject &update, const std::function<bool()> &alsoStore) {
+                return handleUpdate(update, alsoStore);
+            });
         m_poller->start();
     } else if (m_config.updates == UpdateMode::Webhook) {
         updates = "webhook";
@@ -75,6 +80,10 @@ quint16 PairingService::port() const {
     return m_listener ? m_listener->serverPort() : 0;
 }
 
+qsizetype PairingService::waitingPolls() const {
+    return m_http ? m_http->waitingPolls() : 0;
+}
+
 void PairingService::purge() {
     const qint64 now = m_clock.nowMs();
     m_store->purge(now);
@@ -83,9 +92,22 @@ void PairingService::purge() {
         m_http->pruneLimits();
 }
 
-void PairingService::handleUpdate(const QJsonObject &update) {
-    if (const auto reply = m_conversation->handle(update))
+bool PairingService::handleUpdate(const QJsonObject &update,
+                                  const std::function<bool()> &alsoStore) {
+    std::optional<BotConversation::Reply> reply;
+    const bool stored = m_store->transaction([&] {
+        reply = m_conversation->handle(update);
+        if (reply)
+            m_store->announceCommands(reply->devices);
+        return !alsoStore || alsoStore();
+    });
+    if (!stored)
+        return false;
+    if (reply) {
         m_api->sendMessage(reply->chatId, reply->text);
+        m_http->wakeDevices(reply->devices);
+    }
+    return true;
 }
 
 } // namespace pairing

@@ -28,11 +28,14 @@ public:
 
     bool start(QString *error);
     quint16 port() const;
-    // Housekeeping, also run every minute: deletes used-up codes, forgets idle rate limits.
+    qsizetype waitingPolls() const;
+    // Housekeeping, also run every minute: deletes used-up codes and expired commands, forgets
+    // idle rate limits.
     void purge();
 
 private:
-    void handleUpdate(const QJsonObject &update);
+    // Handles one update in one transaction with `alsoStore`; the reply goes out after commit.
+    bool handleUpdate(const QJsonObject &update, const std::function<bool()> &alsoStore = {});
 
     const ServiceConfig m_config;
     const Clock &m_clock;

@@ -2,7 +2,10 @@
 
 #include "PairingCode.h"
 
+#include <QCryptographicHash>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QThread>
 #include <QUuid>
@@ -24,7 +27,25 @@ const QStringList schema = {
     QStringLiteral("CREATE TABLE IF NOT EXISTS bot_state ("
                    " name VARCHAR(64) NOT NULL PRIMARY KEY,"
                    " value BIGINT NOT NULL)"),
+    QStringLiteral("CREATE TABLE IF NOT EXISTS devices ("
+                   " token_hash CHAR(64) NOT NULL PRIMARY KEY,"
+                   " chat_id VARCHAR(32) NOT NULL,"
+                   " created_at BIGINT NOT NULL)"),
+    QStringLiteral("CREATE INDEX IF NOT EXISTS devices_chat_id ON devices (chat_id)"),
+    QStringLiteral("CREATE TABLE IF NOT EXISTS device_commands ("
+                   " id VARCHAR(40) NOT NULL PRIMARY KEY,"
+                   " token_hash CHAR(64) NOT NULL,"
+                   " command VARCHAR(16) NOT NULL,"
+                   " argument VARCHAR(64) NOT NULL,"
+                   " queued_at BIGINT NOT NULL,"
+                   " expires_at BIGINT NOT NULL)"),
+    QStringLiteral("CREATE INDEX IF NOT EXISTS device_commands_token_hash"
+                   " ON device_commands (token_hash)"),
 };
+
+const QString commandsChannel = QStringLiteral("korvella_commands");
+// A command nobody collected in this time is dropped: a stop sent long ago would surprise.
+constexpr qint64 commandLifetimeMs = 5 * 60 * 1000;
 
 const QString offsetName = QStringLiteral("update_offset");
 const QString offsetAtName = QStringLiteral("update_offset_at");
@@ -78,7 +99,33 @@ bool PairingStore::open(QString *error) {
         pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     }
-    return createSchema(error);
+    if (!createSchema(error))
+        return false;
+    listen();
+    return true;
+}
+
+bool PairingStore::isPostgres() const {
+    return m_settings.driver == QLatin1String("QPSQL");
+}
+
+void PairingStore::listen() {
+    if (!isPostgres())
+        return;
+    QSqlDriver *driver = QSqlDatabase::database(m_connectionName, false).driver();
+    if (!driver->subscribedToNotifications().contains(commandsChannel) &&
+        !driver->subscribeToNotification(commandsChannel))
+        qWarning("database: cannot listen for commands of other instances");
+    QObject::disconnect(driver, nullptr, &m_notificationContext, nullptr);
+    QObject::connect(
+        driver,
+        qOverload<const QString &, QSqlDriver::NotificationSource, const QVariant &>(
+            &QSqlDriver::notification),
+        &m_notificationContext,
+        [this](const QString &name, QSqlDriver::NotificationSource, const QVariant &payload) {
+            if (name == commandsChannel && m_onAnnounced)
+                m_onAnnounced(payload.toString());
+        });
 }
 
 bool PairingStore::createSchema(QString *error) {
@@ -109,6 +156,7 @@ bool PairingStore::reconnect() {
         return false;
     }
     qInfo("database: reconnected to the %s", qPrintable(m_settings.describe()));
+    listen();
     return true;
 }
 
@@ -135,6 +183,9 @@ std::optional<QSqlQuery> PairingStore::runOnce(const QString &sql, const QVarian
 std::optional<QSqlQuery> PairingStore::run(const QString &sql, const QVariantMap &bindings) {
     if (auto query = runOnce(sql, bindings))
         return query;
+    // Inside a transaction a fresh connection would silently drop what came before.
+    if (m_inTransaction)
+        return std::nullopt;
     // A dropped database connection (a restarted PostgreSQL) fails once; a fresh connection and
     // one more try make that invisible to clients. Every statement here is safe to repeat.
     QSqlQuery probe(QSqlDatabase::database(m_connectionName, false));
@@ -194,7 +245,7 @@ std::optional<CodeRecord> PairingStore::find(const QString &code, bool *failed) 
     return record;
 }
 
-PairingStore::Status PairingStore::status(const QString &code, qint64 nowMs) {
+PairingStore::Status PairingStore::status(const QString &code, qint64 nowMs, bool withDevice) {
     bool failed = false;
     const auto record = find(code, &failed);
     if (failed)
@@ -220,7 +271,12 @@ PairingStore::Status PairingStore::status(const QString &code, qint64 nowMs) {
         if (!mark)
             return {Status::DatabaseError, {}};
     }
-    return {Status::Paired, record->chatId};
+    if (!withDevice)
+        return {Status::Paired, record->chatId};
+    const auto token = addDevice(record->chatId, nowMs);
+    if (!token)
+        return {Status::DatabaseError, {}};
+    return {Status::Paired, record->chatId, *token};
 }
 
 PairingStore::PairResult PairingStore::pair(const QString &code, const QString &chatId,
@@ -285,7 +341,139 @@ bool PairingStore::setUpdateOffset(const UpdateOffset &offset) {
                .has_value();
 }
 
+bool PairingStore::transaction(const std::function<bool()> &work) {
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.transaction()) {
+        // A dropped connection fails here first; reconnecting makes the next try work.
+        if (!isReachable() || !db.transaction())
+            return false;
+    }
+    m_inTransaction = true;
+    const bool done = work() && db.commit();
+    m_inTransaction = false;
+    if (!done) {
+        db.rollback();
+        qWarning("database: a transaction failed and was rolled back");
+    }
+    return done;
+}
+
+QString PairingStore::tokenHash(const QString &token) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+std::optional<QString> PairingStore::addDevice(const QString &chatId, qint64 nowMs) {
+    QByteArray bytes(32, Qt::Uninitialized);
+    QRandomGenerator::system()->generate(bytes.begin(), bytes.end());
+    const QString token = QString::fromLatin1(
+        bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+    const auto insert = run(QStringLiteral("INSERT INTO devices (token_hash, chat_id, created_at)"
+                                           " VALUES (:hash, :chat, :now)"),
+                            {{QStringLiteral(":hash"), tokenHash(token)},
+                             {QStringLiteral(":chat"), chatId},
+                             {QStringLiteral(":now"), nowMs}});
+    if (!insert)
+        return std::nullopt;
+    return token;
+}
+
+std::optional<QString> PairingStore::deviceChat(const QString &hash) {
+    auto query = run(QStringLiteral("SELECT chat_id FROM devices WHERE token_hash = :hash"),
+                     {{QStringLiteral(":hash"), hash}});
+    if (!query)
+        return std::nullopt;
+    const QString chatId = query->next() ? query->value(0).toString() : QString();
+    query->finish();
+    return chatId;
+}
+
+std::optional<QStringList> PairingStore::queueCommand(const QString &chatId,
+                                                      const Command &command) {
+    auto devices = run(QStringLiteral("SELECT token_hash FROM devices WHERE chat_id = :chat"),
+                       {{QStringLiteral(":chat"), chatId}});
+    if (!devices)
+        return std::nullopt;
+    QStringList hashes;
+    while (devices->next())
+        hashes.append(devices->value(0).toString());
+    devices->finish();
+    for (const QString &hash : std::as_const(hashes)) {
+        const auto insert =
+            run(QStringLiteral("INSERT INTO device_commands"
+                               " (id, token_hash, command, argument, queued_at, expires_at)"
+                               " VALUES (:id, :hash, :command, :argument, :now, :expires)"),
+                // Sorts in the order queued; the random end keeps instances from colliding.
+                {{QStringLiteral(":id"),
+                  QStringLiteral("%1-%2-%3")
+                      .arg(command.queuedAt, 15, 10, QLatin1Char('0'))
+                      .arg(m_commandSequence++, 10, 10, QLatin1Char('0'))
+                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))},
+                 {QStringLiteral(":hash"), hash},
+                 {QStringLiteral(":command"), command.name},
+                 // Empty, not NULL: the column holds text for every command.
+                 {QStringLiteral(":argument"),
+                  command.argument.isNull() ? QStringLiteral("") : command.argument},
+                 {QStringLiteral(":now"), command.queuedAt},
+                 {QStringLiteral(":expires"), command.queuedAt + commandLifetimeMs}});
+        if (!insert)
+            return std::nullopt;
+    }
+    return hashes;
+}
+
+std::optional<QList<PairingStore::Command>> PairingStore::takeCommands(const QString &hash,
+                                                                       qint64 nowMs) {
+    // One statement removes and reads, so two polls of one device never both get a command.
+    auto query = run(QStringLiteral("DELETE FROM device_commands"
+                                    " WHERE token_hash = :hash AND expires_at > :now"
+                                    " RETURNING command, argument, queued_at, id"),
+                     {{QStringLiteral(":hash"), hash}, {QStringLiteral(":now"), nowMs}});
+    if (!query)
+        return std::nullopt;
+    QList<QPair<QString, Command>> taken;
+    while (query->next())
+        taken.append({query->value(3).toString(),
+                      {query->value(0).toString(), query->value(1).toString(),
+                       query->value(2).toLongLong()}});
+    query->finish();
+    std::sort(taken.begin(), taken.end(),
+              [](const auto &a, const auto &b) { return a.first < b.first; });
+    QList<Command> commands;
+    for (const auto &entry : std::as_const(taken))
+        commands.append(entry.second);
+    return commands;
+}
+
+std::optional<int> PairingStore::forgetChat(const QString &chatId) {
+    const QVariantMap chat{{QStringLiteral(":chat"), chatId}};
+    const bool ok = run(QStringLiteral("DELETE FROM device_commands WHERE token_hash IN"
+                                       " (SELECT token_hash FROM devices WHERE chat_id = :chat)"),
+                        chat) &&
+                    run(QStringLiteral("DELETE FROM pairing_codes WHERE chat_id = :chat"), chat);
+    const auto devices =
+        ok ? run(QStringLiteral("DELETE FROM devices WHERE chat_id = :chat"), chat) : std::nullopt;
+    if (!devices)
+        return std::nullopt;
+    return devices->numRowsAffected();
+}
+
+void PairingStore::announceCommands(const QStringList &tokenHashes) {
+    if (!isPostgres())
+        return;
+    // Sent at commit, so no instance looks for a command before it is stored.
+    for (const QString &hash : tokenHashes)
+        run(QStringLiteral("SELECT pg_notify(:channel, :hash)"),
+            {{QStringLiteral(":channel"), commandsChannel}, {QStringLiteral(":hash"), hash}});
+}
+
+void PairingStore::onCommandsAnnounced(std::function<void(const QString &)> handler) {
+    m_onAnnounced = std::move(handler);
+}
+
 int PairingStore::purge(qint64 nowMs) {
+    run(QStringLiteral("DELETE FROM device_commands WHERE expires_at <= :now"),
+        {{QStringLiteral(":now"), nowMs}});
     const auto query = run(QStringLiteral("DELETE FROM pairing_codes"
                                           " WHERE delivered_at < :collected"
                                           " OR (delivered_at IS NULL AND expires_at < :forgotten)"),

@@ -19,13 +19,16 @@ int RateLimiter::take(const QString &key, qint64 nowMs) {
         return 0;
     auto it = m_buckets.find(key);
     if (it == m_buckets.end()) {
-        if (m_buckets.size() >= m_maxTrackedKeys)
-            prune(nowMs);
-        // Still full: so many clients are active at once that a new one waits like a
-        // limited one, instead of memory growing without bound.
-        if (m_buckets.size() >= m_maxTrackedKeys)
-            return 60;
-        it = m_buckets.insert(key, Bucket{double(m_limit.burst), nowMs});
+        // Full: the key unused the longest goes. Forgetting a client only hands it a fresh
+        // burst, while refusing newcomers would let one large address block lock everyone out.
+        if (m_buckets.size() >= m_maxTrackedKeys) {
+            m_buckets.remove(m_byAge.front());
+            m_byAge.pop_front();
+        }
+        it = m_buckets.insert(
+            key, Bucket{double(m_limit.burst), nowMs, m_byAge.insert(m_byAge.end(), key)});
+    } else {
+        m_byAge.splice(m_byAge.end(), m_byAge, it->age);
     }
     const double tokens = refilled(*it, nowMs);
     it->updatedMs = std::max(it->updatedMs, nowMs);
@@ -40,9 +43,10 @@ int RateLimiter::take(const QString &key, qint64 nowMs) {
 
 void RateLimiter::prune(qint64 nowMs) {
     for (auto it = m_buckets.begin(); it != m_buckets.end();) {
-        if (refilled(*it, nowMs) >= m_limit.burst)
+        if (refilled(*it, nowMs) >= m_limit.burst) {
+            m_byAge.erase(it->age);
             it = m_buckets.erase(it);
-        else
+        } else
             ++it;
     }
 }

@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QString>
 
+#include <list>
+
 namespace pairing {
 
 // Token buckets, one per client key, in this process only.
@@ -22,12 +24,14 @@ private:
     struct Bucket {
         double tokens = 0;
         qint64 updatedMs = 0;
+        std::list<QString>::iterator age; // place in m_byAge
     };
     double refilled(const Bucket &bucket, qint64 nowMs) const;
 
     RateLimit m_limit;
     int m_maxTrackedKeys;
     QHash<QString, Bucket> m_buckets;
+    std::list<QString> m_byAge; // least recently used first
 };
 
 } // namespace pairing

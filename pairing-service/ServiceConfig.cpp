@@ -45,6 +45,8 @@ const Key keys[] = {
     {"CHAT_RATE", "6", "pairing attempts per minute after that (0: no limit)"},
     {"MAX_LIVE_CODES", "100000", "unredeemed, unexpired codes the service keeps at most"},
     {"MAX_CONNECTIONS", "512", "open HTTP connections at most"},
+    {"REMOTE_CONTROL", "on",
+     "on: paired apps get a device token and take commands from their chat; off"},
     {"TRUSTED_PROXIES", "127.0.0.0/8,::1/128",
      "proxies whose X-Forwarded-For names the client (comma-separated subnets)"},
 };
@@ -296,6 +298,10 @@ std::optional<ServiceConfig> build(const QMap<QString, QString> &values, QString
                         read.number("CHAT_RATE", 0, 6000000)};
     config.maxLiveCodes = read.number("MAX_LIVE_CODES", 1, 100000000);
     config.maxConnections = read.number("MAX_CONNECTIONS", 1, 100000);
+    const QString remote = read.text("REMOTE_CONTROL");
+    if (remote != QLatin1String("on") && remote != QLatin1String("off"))
+        read.fail(QStringLiteral("%1REMOTE_CONTROL must be on or off").arg(prefix));
+    config.remoteControl = remote == QLatin1String("on");
     if (const auto proxies = parseSubnets(read.text("TRUSTED_PROXIES")))
         config.trustedProxies = *proxies;
     else

@@ -52,6 +52,8 @@ struct ServiceConfig {
     RateLimit chatLimit{10, 6};
     int maxLiveCodes = 100000;
     int maxConnections = 512;
+    bool remoteControl = true;
+    int commandHoldMs = 25 * 1000; // how long a device's command poll waits for a command
     QList<QPair<QHostAddress, int>> trustedProxies;
     PairingPolicy policy;
 };

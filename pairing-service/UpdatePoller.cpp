@@ -66,8 +66,11 @@ void UpdatePoller::poll() {
                                     return;
                                 if (reply.ok) {
                                     self->m_failures = 0;
-                                    self->handleBatch(reply.result.toArray());
-                                    self->poll();
+                                    // An update not stored is asked for again after a pause.
+                                    if (self->handleBatch(reply.result.toArray()))
+                                        self->poll();
+                                    else
+                                        self->retryLater(1);
                                     return;
                                 }
                                 qWarning("bot: getUpdates failed: %s", qPrintable(reply.error));
@@ -78,19 +81,18 @@ void UpdatePoller::poll() {
                             });
 }
 
-void UpdatePoller::handleBatch(const QJsonArray &updates) {
-    if (updates.isEmpty())
-        return;
-    // Follows the numbering Telegram uses now, even when it started again lower.
-    qint64 last = 0;
+bool UpdatePoller::handleBatch(const QJsonArray &updates) {
     for (const QJsonValue &update : updates) {
         const QJsonObject object = update.toObject();
-        last = object.value(QStringLiteral("update_id")).toInteger();
-        m_handleUpdate(object);
+        // Follows the numbering Telegram uses now, even when it started again lower.
+        const PairingStore::UpdateOffset next{
+            object.value(QStringLiteral("update_id")).toInteger() + 1, m_clock.nowMs()};
+        if (!m_handleUpdate(object, [&] { return m_store.setUpdateOffset(next); }))
+            return false;
+        m_offset = next.offset;
+        m_offsetAtMs = next.savedAtMs;
     }
-    m_offset = last + 1;
-    m_offsetAtMs = m_clock.nowMs();
-    m_store.setUpdateOffset({m_offset, m_offsetAtMs});
+    return true;
 }
 
 void UpdatePoller::retryLater(int seconds) {

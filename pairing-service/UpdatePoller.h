@@ -15,13 +15,15 @@ class BotApiClient;
 class Clock;
 class PairingStore;
 
-// Takes the bot's updates with getUpdates long polling, one request at a time. The offset of
-// the next update is kept in the database, so a restart neither loses nor repeats a batch
-// that was already handled.
+// Takes the bot's updates with getUpdates long polling, one request at a time. Each update's
+// effects and the offset past it are committed in one transaction, so a crash or restart
+// neither loses an update nor handles one twice (a reply not yet sent at a crash is lost).
 class UpdatePoller final : public QObject {
     Q_OBJECT
 public:
-    using UpdateHandler = std::function<void(const QJsonObject &update)>;
+    // Handles one update; `alsoStore` joins its transaction. False when nothing was committed.
+    using UpdateHandler =
+        std::function<bool(const QJsonObject &update, const std::function<bool()> &alsoStore)>;
 
     UpdatePoller(BotApiClient &api, PairingStore &store, const Clock &clock, int timeoutSeconds,
                  UpdateHandler handleUpdate, QObject *parent = nullptr);
@@ -31,7 +33,7 @@ public:
 
 private:
     void poll();
-    void handleBatch(const QJsonArray &updates);
+    bool handleBatch(const QJsonArray &updates);
     void retryLater(int seconds);
 
     BotApiClient &m_api;

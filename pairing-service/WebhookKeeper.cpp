@@ -15,6 +15,8 @@ WebhookKeeper::WebhookKeeper(BotApiClient &api, QString url, QString secret, int
     , m_secret(std::move(secret)) {
     m_timer.setInterval(checkIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &WebhookKeeper::check);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &WebhookKeeper::registerWebhook);
 }
 
 void WebhookKeeper::start() {
@@ -47,13 +49,23 @@ void WebhookKeeper::registerWebhook() {
         {QStringLiteral("secret_token"), m_secret},
         {QStringLiteral("allowed_updates"), QJsonArray{QStringLiteral("message")}},
     };
-    const QString url = m_url;
+    m_retry.stop();
+    QPointer<WebhookKeeper> self(this);
     m_api.call(QStringLiteral("setWebhook"), params, 30000,
-               [url](const BotApiClient::Reply &reply) {
-                   if (reply.ok)
-                       qInfo("bot: webhook registered: %s", qPrintable(url));
-                   else
-                       qWarning("bot: registering the webhook failed: %s", qPrintable(reply.error));
+               [self](const BotApiClient::Reply &reply) {
+                   if (!self)
+                       return;
+                   if (reply.ok) {
+                       self->m_failures = 0;
+                       qInfo("bot: webhook registered: %s", qPrintable(self->m_url));
+                       return;
+                   }
+                   // Without a webhook no update arrives: waiting for the next check would
+                   // leave pairing broken for up to ten minutes.
+                   const int backoff = std::min(60, 1 << std::min(self->m_failures++, 6));
+                   qWarning("bot: registering the webhook failed: %s; trying again in %d s",
+                            qPrintable(reply.error), std::max(backoff, reply.retryAfterSeconds));
+                   self->m_retry.start(std::max(backoff, reply.retryAfterSeconds) * 1000);
                });
 }
 

@@ -8,7 +8,8 @@ class BotApiClient;
 
 // Registers the service's webhook with Telegram at start, then checks now and then that it is
 // still the registered one. Anyone holding the bot token can point the webhook elsewhere;
-// this puts it back within one check interval.
+// this puts it back within one check interval. A registration that fails is tried again
+// after 1, 2, 4 ... 60 seconds until it succeeds.
 class WebhookKeeper final : public QObject {
     Q_OBJECT
 public:
@@ -25,6 +26,8 @@ private:
     QString m_url;
     QString m_secret;
     QTimer m_timer;
+    QTimer m_retry;
+    int m_failures = 0;
 };
 
 } // namespace pairing

@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +26,16 @@ void onSignal(int) {
     const char byte = 1;
     // Nothing else is safe inside a signal handler; the event loop reads the byte and quits.
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+// Every device waiting for commands holds a connection, far more than the usual soft limit of
+// 1024 open files; the hard limit is what the administrator allows.
+void raiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 void quitOnTermination(QCoreApplication &app) {
@@ -79,6 +90,7 @@ int main(int argc, char **argv) {
     }
     LogRedaction::install({config->botToken, config->webhookSecret});
 
+    raiseOpenFileLimit();
     SystemClock clock;
     PairingService service(*config, clock);
     QString error;

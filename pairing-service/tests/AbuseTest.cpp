@@ -22,6 +22,23 @@ QByteArray statusLine(const QByteArray &response) {
     return response.left(response.indexOf("\r\n"));
 }
 
+// Sends each piece once the service has read the one before, as separate TCP segments arrive.
+QByteArray inPieces(quint16 port, const QList<QByteArray> &pieces) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    QByteArray received;
+    QObject::connect(&socket, &QTcpSocket::readyRead, [&] { received += socket.readAll(); });
+    if (!socket.waitForConnected(3000))
+        return {};
+    for (const QByteArray &piece : pieces) {
+        socket.write(piece);
+        socket.flush();
+        TestHttp::waitUntil([&] { return socket.state() != QAbstractSocket::ConnectedState; }, 50);
+    }
+    TestHttp::waitUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 3000);
+    return received + socket.readAll();
+}
+
 } // namespace
 
 TEST(Abuse, CreateIsRateLimitedPerClientWithA429JsonAnswer) {
@@ -109,6 +126,20 @@ TEST(Abuse, OversizedAndUnframedRequestsAreRefusedBeforeTheyAreRead) {
     EXPECT_EQ(statusLine(TestHttp::raw(port, "POST /api/create_pairing.php HTTP/1.1\r\nHost: x\r\n"
                                              "Content-Length: -1\r\n\r\n")),
               "HTTP/1.1 400 Bad Request");
+    // However the bytes are split or pipelined.
+    const QByteArray pad = "X-Pad: " + QByteArray(3000, 'p') + "\r\n";
+    EXPECT_EQ(statusLine(inPieces(port, {"GET /api/health HTTP/1.1\r\n" + pad, pad, pad, pad})),
+              "HTTP/1.1 431 Request Header Fields Too Large");
+    EXPECT_EQ(statusLine(inPieces(port, {"GET /api/health HTTP/1.1\r\nHost: x\r\n\r",
+                                         "\nPOST /api/create_pairing.php HTTP/1.1\r\nHost: x\r\n"
+                                         "Content-Length: 10485760\r\n\r\n"})),
+              "HTTP/1.1 413 Payload Too Large");
+    EXPECT_EQ(statusLine(TestHttp::raw(port, "POST /api/create_pairing.php HTTP/1.1\r\nHost: x\r\n"
+                                             "Content-Length: 2\r\n\r\n{}"
+                                             "GET /api/health HTTP/1.1\r\nHost: x\r\n" +
+                                                 pad + pad + pad)),
+              "HTTP/1.1 431 Request Header Fields Too Large")
+        << "a second head pipelined behind a body";
     // Garbage is dropped without an answer, and the service goes on serving.
     EXPECT_TRUE(TestHttp::raw(port, "\x16\x03\x01 not http at all\r\n\r\n").isEmpty());
     EXPECT_EQ(TestHttp::get(service.url(QStringLiteral("/api/health"))).status, 200);
@@ -145,7 +176,7 @@ TEST(Abuse, SlowAndIdleConnectionsAreClosed) {
     QString error;
     ASSERT_TRUE(store.open(&error)) << error.toStdString();
     SystemClock clock;
-    PairingHttpServer http(*config, store, clock, [](const QJsonObject &) {});
+    PairingHttpServer http(*config, store, clock, [](const QJsonObject &) { return true; });
     HttpLimits limits;
     limits.requestTimeoutMs = 200;
     limits.idleTimeoutMs = 400;

@@ -29,12 +29,16 @@ void TestService::restart() {
 }
 
 void TestService::startService() {
+    // Not a setting: tests hold command polls for a moment, not the production 25 s.
+    QMap<QString, QString> values = m_values;
+    const int holdMs = values.take(QStringLiteral("TEST_COMMAND_HOLD_MS")).toInt();
     QStringList errors;
-    const auto config = Config::build(m_values, &errors);
+    auto config = Config::build(values, &errors);
     if (!config) {
         ADD_FAILURE() << errors.join(QLatin1Char('\n')).toStdString();
         return;
     }
+    config->commandHoldMs = holdMs > 0 ? holdMs : 2000;
     m_service = std::make_unique<PairingService>(*config, clock);
     QString error;
     if (!m_service->start(&error))

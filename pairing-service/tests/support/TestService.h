@@ -31,6 +31,9 @@ public:
     // Sends `text` to the bot from `chatId` and waits for the bot's answer to that chat.
     QString tell(qint64 chatId, const QString &text);
     quint16 port() const { return m_service->port(); }
+    void purge() { m_service->purge(); }
+    const QString &databasePath() const { return m_databasePath; }
+    qsizetype waitingPolls() const { return m_service->waitingPolls(); }
 
     static QMap<QString, QString> defaults(const QString &apiBaseUrl, const QString &databasePath);
 
