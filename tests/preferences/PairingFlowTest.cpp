@@ -294,7 +294,7 @@ protected:
     QStringList pairedChats;
 };
 
-TEST_F(PairingAttempts, AnAttemptSucceedsOnceAndNeverOverAThatOfALaterOne) {
+TEST_F(PairingAttempts, AnAttemptSucceedsOnceAndNeverOverALaterOnesChat) {
     start("A");
     tick(paired("111", 2000)); // still on its way when A has long succeeded and B too
     tick(paired("111"));
