@@ -123,15 +123,6 @@ TEST_F(PairingFlow, SuccessStoresTheChatAndSwitchesPushesOn) {
     EXPECT_EQ(callbacksAtSuccessAlert, 1) << "the push is re-armed before the alert shows";
 }
 
-TEST_F(PairingFlow, CancelStillPollsWithoutOpeningTelegram) {
-    fake.alerts.answer = 1;
-    startPairing("ZZ99");
-    EXPECT_TRUE(fake.urlOpener.opened.isEmpty());
-    EXPECT_EQ(title(), "等待配對中…（ZZ99）");
-    tick();
-    EXPECT_EQ(pairing.requests().last().target, "/api/pairing_status.php?code=ZZ99");
-}
-
 TEST_F(PairingFlow, CreateFailureRestoresTheButtonWithAnAlert) {
     pairing.enqueue(Reply::withStatus(500, R"({"code":42})"));
     controller->connectOfficialBot();
@@ -173,9 +164,12 @@ TEST_F(PairingFlow, TimesOutAfterExactlySixtyStatusRequestsButALatePairedComplet
     EXPECT_EQ(pairing.requestCount(), 61);
 }
 
-TEST_F(PairingFlow, ExpiredAndNotFoundEndTheWaitSilently) {
+// Cancelling the explanation opens nothing but still waits for the pairing.
+TEST_F(PairingFlow, CancelledThenExpiredOrNotFoundEndTheWaitSilently) {
+    fake.alerts.answer = 1;
     for (const QByteArray &status : {QByteArray("expired"), QByteArray("not_found")}) {
         startPairing("E1");
+        EXPECT_EQ(title(), "等待配對中…（E1）");
         pairing.enqueue(Reply::json(R"({"status":")" + status + R"("})"));
         tick();
         ASSERT_TRUE(waitUntil([&] { return button()->isEnabled(); })) << status.constData();
@@ -183,6 +177,8 @@ TEST_F(PairingFlow, ExpiredAndNotFoundEndTheWaitSilently) {
         EXPECT_EQ(label(), "尚未連接");
         EXPECT_EQ(fake.alerts.shown.last().messageText, "連接 Telegram") << "no alert of its own";
     }
+    EXPECT_EQ(pairing.requests().last().target, "/api/pairing_status.php?code=E1");
+    EXPECT_TRUE(fake.urlOpener.opened.isEmpty());
 }
 
 // Mend: a "paired" without a chat would store nothing usable and report success.
