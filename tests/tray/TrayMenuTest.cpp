@@ -64,12 +64,12 @@ TEST_F(TrayMenuFromDelegate, ShowsTheModelsEntriesInOrder) {
 
 TEST_F(TrayMenuFromDelegate, IdleRunningIdleKeepsEveryActionAndTogglesTheStatusLine) {
     const QList<QAction *> idle = visibleActions(tray.menu());
-    ASSERT_EQ(idle.size(), 14);
+    ASSERT_EQ(idle.size(), 15);
 
     actionTitled(tray.menu(), "1 小時")->trigger();
     const QList<QAction *> running = visibleActions(tray.menu());
-    ASSERT_EQ(running.size(), 16);
-    EXPECT_EQ(running.mid(2), idle) << "the lower 14 entries keep their actions";
+    ASSERT_EQ(running.size(), 17);
+    EXPECT_EQ(running.mid(2), idle) << "the lower 15 entries keep their actions";
     EXPECT_EQ(running[0]->text(), "防睡眠中・剩 1 小時");
     EXPECT_FALSE(running[0]->isEnabled());
     EXPECT_TRUE(running[1]->isSeparator());
@@ -80,7 +80,7 @@ TEST_F(TrayMenuFromDelegate, IdleRunningIdleKeepsEveryActionAndTogglesTheStatusL
     EXPECT_EQ(visibleActions(tray.menu()), idle);
     EXPECT_FALSE(running[0]->isVisible());
     EXPECT_FALSE(running[1]->isVisible());
-    EXPECT_EQ(tray.menu()->actions().size(), 16) << "hidden, not deleted";
+    EXPECT_EQ(tray.menu()->actions().size(), 17) << "hidden, not deleted";
 
     actionTitled(tray.menu(), "無限期")->trigger();
     EXPECT_EQ(visibleActions(tray.menu()), running) << "the status line comes back as itself";

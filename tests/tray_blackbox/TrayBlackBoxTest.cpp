@@ -248,12 +248,20 @@ protected:
     QString m_stderr;
 };
 
-const QStringList kIdleLabels{
-    QStringLiteral("開始防睡眠"), QStringLiteral("-"),         QStringLiteral("30 分鐘"),
-    QStringLiteral("1 小時"),     QStringLiteral("2 小時"),    QStringLiteral("4 小時"),
-    QStringLiteral("無限期"),     QStringLiteral("-"),         QStringLiteral("闔蓋時保持喚醒"),
-    QStringLiteral("-"),          QStringLiteral("偏好設定…"), QStringLiteral("結束 Korvella"),
-    QStringLiteral("-")};
+const QStringList kIdleLabels{QStringLiteral("開始防睡眠"),
+                              QStringLiteral("-"),
+                              QStringLiteral("30 分鐘"),
+                              QStringLiteral("1 小時"),
+                              QStringLiteral("2 小時"),
+                              QStringLiteral("4 小時"),
+                              QStringLiteral("無限期"),
+                              QStringLiteral("直到指定時間…"),
+                              QStringLiteral("-"),
+                              QStringLiteral("闔蓋時保持喚醒"),
+                              QStringLiteral("-"),
+                              QStringLiteral("偏好設定…"),
+                              QStringLiteral("結束 Korvella"),
+                              QStringLiteral("-")};
 
 TEST_F(TrayBlackBox, ATimedPeriodFromTheTrayMenuHoldsTheLockCountsDownAndQuitReleasesIt) {
     startKorvella();
@@ -266,11 +274,11 @@ TEST_F(TrayBlackBox, ATimedPeriodFromTheTrayMenuHoldsTheLockCountsDownAndQuitRel
     ASSERT_TRUE(bus.startTemplate(kTemplate)) << bus.errorString().toStdString();
     ASSERT_TRUE(waitFor([&] { return !(m_item = registeredItem()).isEmpty(); }, 10000))
         << standardError().toStdString();
-    ASSERT_TRUE(waitFor([&] { return labels().size() == 14; }, 5000)) << m_item.toStdString();
+    ASSERT_TRUE(waitFor([&] { return labels().size() == 15; }, 5000)) << m_item.toStdString();
     QStringList idle = labels();
-    EXPECT_EQ(idle.mid(0, 13), kIdleLabels);
-    EXPECT_TRUE(idle[13].startsWith("Korvella v"));
-    EXPECT_FALSE(visibleItems()[13].enabled);
+    EXPECT_EQ(idle.mid(0, 14), kIdleLabels);
+    EXPECT_TRUE(idle[14].startsWith("Korvella v"));
+    EXPECT_FALSE(visibleItems()[14].enabled);
     EXPECT_EQ(itemLabelled("結束 Korvella").shortcut.isValid(), true);
     EXPECT_FALSE(itemLabelled("1 小時").shortcut.isValid());
     const int oneHourId = itemLabelled("1 小時").id;
@@ -279,7 +287,7 @@ TEST_F(TrayBlackBox, ATimedPeriodFromTheTrayMenuHoldsTheLockCountsDownAndQuitRel
     ASSERT_TRUE(click("1 小時"));
     ASSERT_TRUE(waitFor([&] { return !inhibitors().isEmpty(); }, 5000));
     EXPECT_TRUE(inhibitors().first().contains("Korvella")) << inhibitors().join(", ").toStdString();
-    ASSERT_TRUE(waitFor([&] { return labels().size() == 16; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return labels().size() == 17; }, 5000));
     EXPECT_EQ(labels().first(), "防睡眠中・剩 1 小時");
     EXPECT_FALSE(visibleItems().first().enabled);
     EXPECT_EQ(labels()[2], "結束防睡眠");
