@@ -1,8 +1,7 @@
 #include "platform/LinuxPowerAssertions.h"
 
-#include "platform/GnomeSessionInhibitor.h"
 #include "platform/LogindInhibitor.h"
-#include "platform/PowerManagementInhibitor.h"
+#include "platform/SessionInhibitor.h"
 
 #include <QDBusConnectionInterface>
 
@@ -52,10 +51,12 @@ void LinuxPowerAssertions::release(quint32 id) {
 std::unique_ptr<InhibitorLock> LinuxPowerAssertions::sessionInhibitor() const {
     if (!m_sessionBus.isConnected())
         return nullptr;
+    // When both answer, GNOME's session manager is asked first.
     QDBusConnectionInterface *bus = m_sessionBus.interface();
-    if (bus->isServiceRegistered(GnomeSessionInhibitor::serviceName()))
-        return std::make_unique<GnomeSessionInhibitor>(m_sessionBus);
-    if (bus->isServiceRegistered(PowerManagementInhibitor::serviceName()))
-        return std::make_unique<PowerManagementInhibitor>(m_sessionBus);
+    for (const auto shape :
+         {SessionInhibitor::Shape::GnomeSessionManager, SessionInhibitor::Shape::PowerManagement}) {
+        if (bus->isServiceRegistered(SessionInhibitor::serviceName(shape)))
+            return std::make_unique<SessionInhibitor>(shape, m_sessionBus);
+    }
     return nullptr;
 }
