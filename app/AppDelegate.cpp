@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "BuildConfig.h"
+#include "control/UntilTimeDialog.h"
 #include "platform/Application.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusItem.h"
@@ -69,6 +70,10 @@ void AppDelegate::performMenuAction(MenuAction action, int tag) {
         break;
     case MenuAction::Quit:
         quit();
+        break;
+    case MenuAction::KeepAwakeUntil:
+        if (const auto time = UntilTimeDialog::ask())
+            m_control.startUntil(*time);
         break;
     case MenuAction::None:
         break;

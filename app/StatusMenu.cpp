@@ -38,9 +38,14 @@ MenuModel AppDelegate::buildMenu() const {
         MenuEntry entry = actionEntry(option.title, MenuAction::SelectDuration);
         entry.tag = option.minutes;
         entry.checkable = true;
-        entry.checked = isRunning() && m_session.activeDurationMinutes() == option.minutes;
+        entry.checked = isRunning() && m_session.activeDurationMinutes() == option.minutes &&
+                        !m_control.isUntilActive();
         entries << entry;
     }
+    MenuEntry until = actionEntry(QStringLiteral("直到指定時間…"), MenuAction::KeepAwakeUntil);
+    until.checkable = true;
+    until.checked = m_control.isUntilActive();
+    entries << until;
     MenuEntry lid =
         actionEntry(lidWakeAtRisk() ? QStringLiteral("闔蓋時保持喚醒 ⚠️ 電源已拔除")
                                     : QStringLiteral("闔蓋時保持喚醒"),

@@ -48,7 +48,7 @@ public:
     QString headline() const;
     // A period until the next time the clock shows `time`, as the menu's until-entry starts it.
     bool startUntil(const QTime &time);
-    const HoldRegistry &holdRegistry() const { return m_holds; }
+    bool isUntilActive() const { return m_until.isActive(); }
 
 Q_SIGNALS:
     // The holds or the end time changed; the session announces its own changes.

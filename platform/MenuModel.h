@@ -4,7 +4,15 @@
 #include <QString>
 
 // What a status-menu entry does when chosen.
-enum class MenuAction { None, Toggle, SelectDuration, ToggleLidSleep, OpenPreferences, Quit };
+enum class MenuAction {
+    None,
+    Toggle,
+    SelectDuration,
+    ToggleLidSleep,
+    OpenPreferences,
+    Quit,
+    KeepAwakeUntil
+};
 
 // One entry of the status menu, as a value: the logic builds a new list at every refresh and
 // the status item decides how to show it.

@@ -45,6 +45,7 @@ QStringList lowerRows(int checkedTag) {
             duration(QStringLiteral("2 小時"), 120),
             duration(QStringLiteral("4 小時"), 240),
             duration(QStringLiteral("無限期"), 0),
+            QStringLiteral("直到指定時間…|6||0|off|enabled"),
             QStringLiteral("-"),
             QStringLiteral("闔蓋時保持喚醒|3||0|off|enabled"),
             QStringLiteral("-"),
@@ -63,7 +64,7 @@ protected:
     AppDelegate delegate{fake.platform()};
 };
 
-TEST_F(StatusMenu, IdleMenuHasFourteenEntriesAsOrdered) {
+TEST_F(StatusMenu, IdleMenuHasFifteenEntriesAsOrdered) {
     const QStringList expected =
         QStringList{QStringLiteral("開始防睡眠|1||0|-|enabled"), QStringLiteral("-")} +
         lowerRows(-1);
@@ -84,7 +85,7 @@ TEST_F(StatusMenu, ToggleStartsWithoutLimitAndChecksUnlimited) {
     EXPECT_EQ(item().images, IconRenderer::statusIcons(true, 1.0));
 
     item().choose(QStringLiteral("結束防睡眠"));
-    EXPECT_EQ(item().menu.entries.size(), 14);
+    EXPECT_EQ(item().menu.entries.size(), 15);
     EXPECT_EQ(item().toolTip, "Korvella・防睡眠未啟動");
 }
 

@@ -210,8 +210,8 @@ protected:
 };
 
 const QStringList kIdleLabels{
-    "開始防睡眠",     "-", "30 分鐘",   "1 小時",        "2 小時", "4 小時", "無限期", "-",
-    "闔蓋時保持喚醒", "-", "偏好設定…", "結束 Korvella", "-"};
+    "開始防睡眠",    "-", "30 分鐘",        "1 小時", "2 小時",    "4 小時",        "無限期",
+    "直到指定時間…", "-", "闔蓋時保持喚醒", "-",      "偏好設定…", "結束 Korvella", "-"};
 
 // Tray hosts (XFCE, Plasma, GNOME's extension) keep the menu they read first and apply only the
 // updates they are sent, so a tick the app clears without saying so stays on screen.
@@ -224,10 +224,10 @@ TEST_F(TrayBlackBox, TheHostsCopyOfTheMenuFollowsPeriodsAndTheLidModeUntilQuit) 
     ASSERT_TRUE(bus.startTemplate(kTemplate)) << bus.errorString().toStdString();
     ASSERT_TRUE(waitForItem()) << standardError().toStdString();
     DbusMenuHost host(bus.connection(), m_item);
-    ASSERT_TRUE(waitUntil([&] { return host.attach() && host.labels().size() == 14; }, 5000));
-    EXPECT_EQ(host.labels().mid(0, 13), kIdleLabels);
-    EXPECT_TRUE(host.labels()[13].startsWith("Korvella v"));
-    EXPECT_FALSE(host.properties(host.labels()[13]).value("enabled", true).toBool());
+    ASSERT_TRUE(waitUntil([&] { return host.attach() && host.labels().size() == 15; }, 5000));
+    EXPECT_EQ(host.labels().mid(0, 14), kIdleLabels);
+    EXPECT_TRUE(host.labels()[14].startsWith("Korvella v"));
+    EXPECT_FALSE(host.properties(host.labels()[14]).value("enabled", true).toBool());
     EXPECT_EQ(host.ticked(), "");
     const int oneHourId = host.idOf("1 小時");
 
@@ -237,7 +237,7 @@ TEST_F(TrayBlackBox, TheHostsCopyOfTheMenuFollowsPeriodsAndTheLidModeUntilQuit) 
     ASSERT_TRUE(waitUntil(
         [&] {
             host.sync();
-            return host.labels().size() == 16;
+            return host.labels().size() == 17;
         },
         5000));
     EXPECT_EQ(host.labels().first(), "防睡眠中・剩 1 小時");
@@ -250,7 +250,7 @@ TEST_F(TrayBlackBox, TheHostsCopyOfTheMenuFollowsPeriodsAndTheLidModeUntilQuit) 
     EXPECT_EQ(host.ticked(), "30 分鐘");
 
     ASSERT_TRUE(host.click("結束防睡眠"));
-    EXPECT_EQ(host.labels().mid(0, 13), kIdleLabels);
+    EXPECT_EQ(host.labels().mid(0, 14), kIdleLabels);
     EXPECT_EQ(host.ticked(), "");
     EXPECT_TRUE(waitUntil([&] { return inhibitors().isEmpty(); }, 5000));
 
