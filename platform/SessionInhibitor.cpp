@@ -1,0 +1,160 @@
+#include "platform/SessionInhibitor.h"
+
+#include <QDBusPendingCallWatcher>
+
+namespace {
+// GsmInhibitorFlag: 4 is "suspend"; idle (8) is left alone so the display may still sleep.
+constexpr quint32 kInhibitSuspend = 4;
+// No window: Korvella lives in the status area only.
+constexpr quint32 kNoToplevelWindow = 0;
+constexpr int kRetries = 5;
+constexpr int kRetryMs = 500;
+
+bool isCookie(const QVariant &value) {
+    const int type = value.metaType().id();
+    return type == QMetaType::UInt || type == QMetaType::Int;
+}
+} // namespace
+
+const SessionInhibitor::Shape SessionInhibitor::gnomeSession{
+    QStringLiteral("org.gnome.SessionManager"), QStringLiteral("/org/gnome/SessionManager"),
+    QStringLiteral("org.gnome.SessionManager"), QStringLiteral("Uninhibit"),
+    QStringLiteral("GNOME session"), true};
+
+const SessionInhibitor::Shape SessionInhibitor::powerManagement{
+    QStringLiteral("org.freedesktop.PowerManagement"),
+    QStringLiteral("/org/freedesktop/PowerManagement/Inhibit"),
+    QStringLiteral("org.freedesktop.PowerManagement.Inhibit"), QStringLiteral("UnInhibit"),
+    QStringLiteral("PowerManagement"), false};
+
+SessionInhibitor::SessionInhibitor(const QDBusConnection &sessionBus, const Shape &shape,
+                                   QObject *parent)
+    : InhibitorLock(parent)
+    , m_bus(sessionBus)
+    , m_shape(shape) {
+    m_giveUp.setSingleShot(true);
+    m_giveUp.setInterval(kGiveUpMs);
+    connect(&m_giveUp, &QTimer::timeout, this, &SessionInhibitor::giveUp);
+}
+
+QDBusMessage SessionInhibitor::inhibitCall() const {
+    QDBusMessage call = QDBusMessage::createMethodCall(m_shape.service, m_shape.path,
+                                                       m_shape.interface, QStringLiteral("Inhibit"));
+    if (m_shape.gnome)
+        call << applicationName() << kNoToplevelWindow << m_reason << kInhibitSuspend;
+    else
+        call << applicationName() << m_reason;
+    return call;
+}
+
+void SessionInhibitor::take(const QString &reason) {
+    m_reason = reason;
+    if (!m_bus.isConnected()) {
+        setState(m_cookie.isValid() ? State::held : State::refused);
+        return;
+    }
+    auto *call = new QDBusPendingCallWatcher(m_bus.asyncCall(inhibitCall(), kCallTimeoutMs), this);
+    m_call = call;
+    connect(call, &QDBusPendingCallWatcher::finished, this, &SessionInhibitor::answered);
+    m_giveUp.start();
+    if (state() != State::held)
+        setState(State::pending);
+}
+
+void SessionInhibitor::answered(QDBusPendingCallWatcher *call) {
+    call->deleteLater();
+    const QDBusMessage reply = call->reply();
+    const QVariant cookie = reply.arguments().value(0);
+    const bool granted = reply.type() == QDBusMessage::ReplyMessage && isCookie(cookie);
+    if (call != m_call) {
+        // Given up or replaced: a lock granted now would keep the machine up unseen.
+        if (granted)
+            giveBack(cookie, reply.service());
+        return;
+    }
+    m_call = nullptr;
+    m_giveUp.stop();
+    if (!granted) {
+        if (m_retriesLeft > 0) {
+            --m_retriesLeft;
+            QTimer::singleShot(kRetryMs, this, [this] {
+                if (state() == State::pending)
+                    take(m_reason);
+            });
+            return;
+        }
+        if (!m_cookie.isValid())
+            setState(State::refused);
+        return;
+    }
+    // A renewed lock replaces the one held so far only once it is there.
+    if (m_cookie.isValid())
+        giveBack(m_cookie, m_owner);
+    m_cookie = cookie;
+    m_owner = reply.service();
+    m_lost = false;
+    m_retriesLeft = 0;
+    setState(State::held);
+}
+
+void SessionInhibitor::giveUp() {
+    m_call = nullptr;
+    m_retriesLeft = 0;
+    if (!m_cookie.isValid())
+        setState(State::refused);
+}
+
+void SessionInhibitor::giveBack(const QVariant &cookie, const QString &owner) const {
+    // Sent to the issuing owner only: a new owner's equal cookie belongs to someone else.
+    // Not waited for: a hung service must not stall us.
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(owner, m_shape.path, m_shape.interface, m_shape.uninhibit);
+    call << cookie;
+    m_bus.send(call);
+}
+
+void SessionInhibitor::release() {
+    m_call = nullptr;
+    m_giveUp.stop();
+    m_retriesLeft = 0;
+    m_lost = false;
+    if (m_cookie.isValid())
+        giveBack(m_cookie, m_owner);
+    m_cookie = QVariant();
+    setState(State::released);
+}
+
+void SessionInhibitor::verify() {
+    if (!m_bus.isConnected())
+        return;
+    if (state() == State::refused && m_lost) {
+        m_retriesLeft = kRetries;
+        take(m_reason);
+        return;
+    }
+    if (state() != State::held)
+        return;
+    QDBusMessage ask = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetNameOwner"));
+    ask << m_shape.service;
+    auto *call = new QDBusPendingCallWatcher(m_bus.asyncCall(ask, kGiveUpMs), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, &SessionInhibitor::checkOwner);
+}
+
+void SessionInhibitor::checkOwner(QDBusPendingCallWatcher *call) {
+    call->deleteLater();
+    const QDBusMessage reply = call->reply();
+    if (state() != State::held)
+        return;
+    const QString owner = reply.type() == QDBusMessage::ReplyMessage
+                              ? reply.arguments().value(0).toString()
+                              : QString();
+    if (owner == m_owner)
+        return;
+    // The service that knew our cookie is gone; ask whoever owns the name now.
+    m_cookie = QVariant();
+    m_lost = true;
+    m_retriesLeft = kRetries;
+    take(m_reason);
+}
