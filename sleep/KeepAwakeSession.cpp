@@ -5,6 +5,7 @@
 #include "platform/PowerAssertions.h"
 #include "sleep/StatusLine.h"
 
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <utility>
 
@@ -57,7 +58,8 @@ void KeepAwakeSession::assertionAnswered(SleepPreventer::Outcome outcome) {
     case SleepPreventer::Outcome::refused:
         m_requestedMinutes.reset();
         showStartFailure();
-        lockStateChanged();
+        if (m_isRunning)
+            lockStateChanged();
         return;
     case SleepPreventer::Outcome::lost:
         // Nothing holds and nothing could be taken again: the period is over.
@@ -90,7 +92,8 @@ bool KeepAwakeSession::lidLockMissing() const {
 }
 
 void KeepAwakeSession::lockStateChanged() {
-    Q_EMIT changed();
+    if (!m_inLidSwitch)
+        Q_EMIT changed();
 }
 
 void KeepAwakeSession::showStartFailure() {
@@ -153,9 +156,12 @@ void KeepAwakeSession::setLidMode(SleepPreventer::Mode kind, bool wakeAtRisk) {
     m_kind = kind;
     m_lidWakeAtRisk = wakeAtRisk;
     // The running period keeps its lock until the one of the new kind holds.
-    if (kindChanged && (m_isRunning || m_requestedMinutes))
+    if (kindChanged && (m_isRunning || m_requestedMinutes)) {
+        // A service that answers at once is announced below, once.
+        const QScopedValueRollback quiet(m_inLidSwitch, true);
         takeAssertion();
-    lockStateChanged();
+    }
+    Q_EMIT changed();
 }
 
 QString KeepAwakeSession::heldLocks() const {

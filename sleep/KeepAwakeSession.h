@@ -86,4 +86,5 @@ private:
     bool m_lidWakeAtRisk = false;
     // The length of a period whose assertion is still being taken.
     std::optional<int> m_requestedMinutes;
+    bool m_inLidSwitch = false;
 };

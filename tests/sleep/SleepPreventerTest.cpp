@@ -7,35 +7,33 @@
 namespace {
 const QString kReason = QStringLiteral("Korvella防睡眠中");
 
-TEST(SleepPreventer, TakingAgainReleasesTheHeldAssertionFirst) {
+// Replacing never leaves a gap: the old assertion goes only once the new one holds, and stays
+// when the new one is refused.
+TEST(SleepPreventer, TheOldAssertionGoesOnlyOnceTheNewOneHolds) {
     FakePowerAssertions assertions;
     SleepPreventer preventer(assertions);
-
-    ASSERT_TRUE(preventer.start(SleepPreventer::Mode::userIdle, kReason));
-    const quint32 first = preventer.assertionID();
-    ASSERT_TRUE(preventer.start(SleepPreventer::Mode::system, kReason));
-
-    EXPECT_NE(preventer.assertionID(), first);
-    EXPECT_EQ(assertions.calls,
-              QStringList({"create PreventUserIdleSystemSleep 255 Korvella防睡眠中",
-                           QStringLiteral("release %1").arg(first),
-                           "create PreventSystemSleep 255 Korvella防睡眠中"}));
-    ASSERT_EQ(assertions.held.size(), 1);
-    EXPECT_EQ(assertions.held.first(), "PreventSystemSleep");
-}
-
-TEST(SleepPreventer, StopWhenReleasedOrAfterAFailedStartMakesNoCall) {
-    FakePowerAssertions assertions;
-    SleepPreventer preventer(assertions);
+    QList<SleepPreventer::Outcome> outcomes;
+    preventer.setListener([&](SleepPreventer::Outcome outcome) { outcomes << outcome; });
     preventer.stop();
     EXPECT_TRUE(assertions.calls.isEmpty());
 
     ASSERT_TRUE(preventer.start(SleepPreventer::Mode::userIdle, kReason));
-    assertions.failCreate = true;
-    EXPECT_FALSE(preventer.start(SleepPreventer::Mode::userIdle, kReason));
-    EXPECT_FALSE(preventer.isActive());
-    EXPECT_TRUE(assertions.held.isEmpty()) << "a failed re-take must not leave the old one held";
+    assertions.answerLater = true;
+    ASSERT_TRUE(preventer.start(SleepPreventer::Mode::system, kReason));
+    EXPECT_EQ(assertions.held.keys(), QList<quint32>{101}) << "kept while the new one is asked";
+    assertions.answer(102, true);
+    EXPECT_EQ(assertions.held, (QMap<quint32, QString>{{102, "PreventSystemSleep"}}));
+    EXPECT_EQ(preventer.assertionID(), 102u);
 
+    ASSERT_TRUE(preventer.start(SleepPreventer::Mode::userIdle, kReason));
+    assertions.answer(103, false);
+    EXPECT_TRUE(preventer.isActive());
+    EXPECT_EQ(assertions.held.keys(), QList<quint32>{102});
+
+    assertions.lose(102);
+    EXPECT_FALSE(preventer.isActive());
+    using O = SleepPreventer::Outcome;
+    EXPECT_EQ(outcomes, QList<O>({O::taken, O::taken, O::refused, O::lost}));
     const qsizetype callsBefore = assertions.calls.size();
     preventer.stop();
     EXPECT_EQ(assertions.calls.size(), callsBefore);
