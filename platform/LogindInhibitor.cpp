@@ -99,8 +99,8 @@ void LogindInhibitor::release() {
 void LogindInhibitor::verify() {
     if (state() != State::held || !m_bus.isConnected())
         return;
-    const QDBusMessage list =
-        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("ListInhibitors"));
+    const QDBusMessage list = QDBusMessage::createMethodCall(kService, kPath, kInterface,
+                                                             QStringLiteral("ListInhibitors"));
     auto *call = new QDBusPendingCallWatcher(m_bus.asyncCall(list, kGiveUpMs), this);
     connect(call, &QDBusPendingCallWatcher::finished, this, &LogindInhibitor::checkListed);
 }

@@ -1,6 +1,7 @@
 #include "platform/SessionInhibitor.h"
 
 #include <QDBusPendingCallWatcher>
+#include <QPointer>
 
 namespace {
 // GsmInhibitorFlag: 4 is "suspend"; idle (8) is left alone so the display may still sleep.
@@ -17,15 +18,20 @@ bool isCookie(const QVariant &value) {
 } // namespace
 
 const SessionInhibitor::Shape SessionInhibitor::gnomeSession{
-    QStringLiteral("org.gnome.SessionManager"), QStringLiteral("/org/gnome/SessionManager"),
-    QStringLiteral("org.gnome.SessionManager"), QStringLiteral("Uninhibit"),
-    QStringLiteral("GNOME session"), true};
+    QStringLiteral("org.gnome.SessionManager"),
+    QStringLiteral("/org/gnome/SessionManager"),
+    QStringLiteral("org.gnome.SessionManager"),
+    QStringLiteral("Uninhibit"),
+    QStringLiteral("GNOME session"),
+    true};
 
 const SessionInhibitor::Shape SessionInhibitor::powerManagement{
     QStringLiteral("org.freedesktop.PowerManagement"),
     QStringLiteral("/org/freedesktop/PowerManagement/Inhibit"),
-    QStringLiteral("org.freedesktop.PowerManagement.Inhibit"), QStringLiteral("UnInhibit"),
-    QStringLiteral("PowerManagement"), false};
+    QStringLiteral("org.freedesktop.PowerManagement.Inhibit"),
+    QStringLiteral("UnInhibit"),
+    QStringLiteral("PowerManagement"),
+    false};
 
 SessionInhibitor::SessionInhibitor(const QDBusConnection &sessionBus, const Shape &shape,
                                    QObject *parent)
@@ -38,8 +44,8 @@ SessionInhibitor::SessionInhibitor(const QDBusConnection &sessionBus, const Shap
 }
 
 QDBusMessage SessionInhibitor::inhibitCall() const {
-    QDBusMessage call = QDBusMessage::createMethodCall(m_shape.service, m_shape.path,
-                                                       m_shape.interface, QStringLiteral("Inhibit"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        m_shape.service, m_shape.path, m_shape.interface, QStringLiteral("Inhibit"));
     if (m_shape.gnome)
         call << applicationName() << kNoToplevelWindow << m_reason << kInhibitSuspend;
     else
@@ -53,25 +59,34 @@ void SessionInhibitor::take(const QString &reason) {
         setState(m_cookie.isValid() ? State::held : State::refused);
         return;
     }
-    auto *call = new QDBusPendingCallWatcher(m_bus.asyncCall(inhibitCall(), kCallTimeoutMs), this);
+    // Not our child: a call given up when we are gone must still see its answer, to give back
+    // a lock granted late.
+    auto *call = new QDBusPendingCallWatcher(m_bus.asyncCall(inhibitCall(), kCallTimeoutMs));
     m_call = call;
-    connect(call, &QDBusPendingCallWatcher::finished, this, &SessionInhibitor::answered);
+    connect(call, &QDBusPendingCallWatcher::finished, call,
+            [self = QPointer(this), bus = m_bus, shape = m_shape](QDBusPendingCallWatcher *done) {
+                done->deleteLater();
+                if (self && self->m_call == done)
+                    self->answered(done->reply());
+                else
+                    giveBackLate(bus, shape, done->reply());
+            });
     m_giveUp.start();
     if (state() != State::held)
         setState(State::pending);
 }
 
-void SessionInhibitor::answered(QDBusPendingCallWatcher *call) {
-    call->deleteLater();
-    const QDBusMessage reply = call->reply();
+void SessionInhibitor::giveBackLate(const QDBusConnection &bus, const Shape &shape,
+                                    const QDBusMessage &reply) {
+    // Given up or replaced: a lock granted now would keep the machine up unseen.
+    const QVariant cookie = reply.arguments().value(0);
+    if (reply.type() == QDBusMessage::ReplyMessage && isCookie(cookie))
+        giveBack(bus, shape, cookie, reply.service());
+}
+
+void SessionInhibitor::answered(const QDBusMessage &reply) {
     const QVariant cookie = reply.arguments().value(0);
     const bool granted = reply.type() == QDBusMessage::ReplyMessage && isCookie(cookie);
-    if (call != m_call) {
-        // Given up or replaced: a lock granted now would keep the machine up unseen.
-        if (granted)
-            giveBack(cookie, reply.service());
-        return;
-    }
     m_call = nullptr;
     m_giveUp.stop();
     if (!granted) {
@@ -89,7 +104,7 @@ void SessionInhibitor::answered(QDBusPendingCallWatcher *call) {
     }
     // A renewed lock replaces the one held so far only once it is there.
     if (m_cookie.isValid())
-        giveBack(m_cookie, m_owner);
+        giveBack(m_bus, m_shape, m_cookie, m_owner);
     m_cookie = cookie;
     m_owner = reply.service();
     m_lost = false;
@@ -104,13 +119,14 @@ void SessionInhibitor::giveUp() {
         setState(State::refused);
 }
 
-void SessionInhibitor::giveBack(const QVariant &cookie, const QString &owner) const {
+void SessionInhibitor::giveBack(const QDBusConnection &bus, const Shape &shape,
+                                const QVariant &cookie, const QString &owner) {
     // Sent to the issuing owner only: a new owner's equal cookie belongs to someone else.
     // Not waited for: a hung service must not stall us.
     QDBusMessage call =
-        QDBusMessage::createMethodCall(owner, m_shape.path, m_shape.interface, m_shape.uninhibit);
+        QDBusMessage::createMethodCall(owner, shape.path, shape.interface, shape.uninhibit);
     call << cookie;
-    m_bus.send(call);
+    bus.send(call);
 }
 
 void SessionInhibitor::release() {
@@ -119,7 +135,7 @@ void SessionInhibitor::release() {
     m_retriesLeft = 0;
     m_lost = false;
     if (m_cookie.isValid())
-        giveBack(m_cookie, m_owner);
+        giveBack(m_bus, m_shape, m_cookie, m_owner);
     m_cookie = QVariant();
     setState(State::released);
 }

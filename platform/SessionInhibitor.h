@@ -24,7 +24,8 @@ public:
         QString interface;
         QString uninhibit;
         QString label;
-        bool gnome = false; // Inhibit(app, toplevel, reason, flags) rather than Inhibit(app, reason)
+        bool gnome =
+            false; // Inhibit(app, toplevel, reason, flags) rather than Inhibit(app, reason)
     };
     static const Shape gnomeSession;
     static const Shape powerManagement;
@@ -41,9 +42,12 @@ public:
 
 private:
     QDBusMessage inhibitCall() const;
-    void answered(QDBusPendingCallWatcher *call);
+    void answered(const QDBusMessage &reply);
     void checkOwner(QDBusPendingCallWatcher *call);
-    void giveBack(const QVariant &cookie, const QString &owner) const;
+    static void giveBackLate(const QDBusConnection &bus, const Shape &shape,
+                             const QDBusMessage &reply);
+    static void giveBack(const QDBusConnection &bus, const Shape &shape, const QVariant &cookie,
+                         const QString &owner);
     void giveUp();
 
     QDBusConnection m_bus;

@@ -10,7 +10,9 @@ SleepPreventer::SleepPreventer(PowerAssertions &assertions)
 }
 
 // Releases nothing: the owner ends the period first (quit()).
-SleepPreventer::~SleepPreventer() { m_assertions.setObserver({}); }
+SleepPreventer::~SleepPreventer() {
+    m_assertions.setObserver({});
+}
 
 QString SleepPreventer::assertionType(Mode mode) {
     return mode == Mode::system ? QStringLiteral("PreventSystemSleep")
@@ -58,11 +60,12 @@ void SleepPreventer::assertionChanged(quint32 id) {
         m_isActive = true;
         tell(Outcome::taken);
     } else if (m_isActive && id == m_assertionID) {
-        // Pending here means a lost lock is being taken again while nothing else holds.
-        if (state != PowerAssertions::State::failed) {
+        // Pending: a lost lock is being taken again and nothing else holds. Its answer decides;
+        // announcing the moment between would only make the menu flicker.
+        if (state == PowerAssertions::State::held)
             tell(Outcome::changed);
+        if (state != PowerAssertions::State::failed)
             return;
-        }
         m_assertions.release(id);
         m_isActive = false;
         tell(Outcome::lost);

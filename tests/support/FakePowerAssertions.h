@@ -24,13 +24,16 @@ public:
         pending.remove(id);
     }
     State state(quint32 id) const override {
-        return held.contains(id) ? State::held
-                                 : pending.contains(id) ? State::pending : State::failed;
+        return held.contains(id)      ? State::held
+               : pending.contains(id) ? State::pending
+                                      : State::failed;
     }
     bool holdsLidClosed(quint32 id) const override {
         return lidLock && held.value(id) == QLatin1String("PreventSystemSleep");
     }
-    QString heldLocks() const override { return held.isEmpty() ? QString() : QStringLiteral("fake"); }
+    QString heldLocks() const override {
+        return held.isEmpty() ? QString() : QStringLiteral("fake");
+    }
 
     void answer(quint32 id, bool grant) {
         const QString type = pending.take(id);
