@@ -10,6 +10,7 @@ AppDelegate::AppDelegate(const Platform &platform, QObject *parent)
     : QObject(parent)
     , m_platform(platform)
     , m_powerMonitor(*platform.powerSource)
+    , m_telegramNotifier(m_network)
     , m_session(*platform.powerAssertions, *platform.clock, *platform.alerts)
     , m_lidMode(m_session, m_powerMonitor, *platform.settings, *platform.alerts)
     , m_statusPush(*platform.settings, m_telegramNotifier, [this] { return pushStatus(); }) {}

@@ -10,6 +10,7 @@
 #include "telegram/StatusPush.h"
 #include "telegram/TelegramNotifier.h"
 
+#include <QNetworkAccessManager>
 #include <QObject>
 #include <QTimer>
 #include <memory>
@@ -68,6 +69,7 @@ private:
 
     Platform m_platform;
     PowerSourceMonitor m_powerMonitor;
+    QNetworkAccessManager m_network;
     TelegramNotifier m_telegramNotifier;
     KeepAwakeSession m_session;
     LidClosedMode m_lidMode;

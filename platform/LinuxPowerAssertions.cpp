@@ -19,10 +19,11 @@ LinuxPowerAssertions::LinuxPowerAssertions(const QDBusConnection &systemBus,
     : QObject(parent)
     , m_systemBus(systemBus)
     , m_sessionBus(sessionBus)
-    , m_sessionServices(SessionInhibitor::gnomeSession.service, sessionBus,
-                        QDBusServiceWatcher::WatchForOwnerChange)
+    , m_sessionServices(SessionInhibitor::serviceName(SessionInhibitor::Shape::GnomeSessionManager),
+                        sessionBus, QDBusServiceWatcher::WatchForOwnerChange)
     , m_logind(kLogind, systemBus, QDBusServiceWatcher::WatchForOwnerChange) {
-    m_sessionServices.addWatchedService(SessionInhibitor::powerManagement.service);
+    m_sessionServices.addWatchedService(
+        SessionInhibitor::serviceName(SessionInhibitor::Shape::PowerManagement));
     // A service that restarts forgets its locks; after a resume a desktop's power daemon may
     // have restarted, or logind may have dropped us.
     connect(&m_sessionServices, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -136,12 +137,13 @@ void LinuxPowerAssertions::prepareForSleep(bool start) {
 std::unique_ptr<SessionInhibitor> LinuxPowerAssertions::sessionInhibitor() {
     if (!m_sessionBus.isConnected())
         return nullptr;
-    // Asks the bus daemon only, which always answers at once.
+    // When both answer, GNOME's session manager is asked first. This asks the bus daemon only,
+    // which always answers at once.
     QDBusConnectionInterface *bus = m_sessionBus.interface();
-    for (const SessionInhibitor::Shape *shape :
-         {&SessionInhibitor::gnomeSession, &SessionInhibitor::powerManagement}) {
-        if (bus->isServiceRegistered(shape->service))
-            return std::make_unique<SessionInhibitor>(m_sessionBus, *shape);
+    for (const auto shape :
+         {SessionInhibitor::Shape::GnomeSessionManager, SessionInhibitor::Shape::PowerManagement}) {
+        if (bus->isServiceRegistered(SessionInhibitor::serviceName(shape)))
+            return std::make_unique<SessionInhibitor>(shape, m_sessionBus);
     }
     return nullptr;
 }

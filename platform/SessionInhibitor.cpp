@@ -15,26 +15,34 @@ bool isCookie(const QVariant &value) {
     const int type = value.metaType().id();
     return type == QMetaType::UInt || type == QMetaType::Int;
 }
+
+// Where each shape's calls go: its path, interface and the method that gives a cookie back.
+struct ShapeCalls {
+    QString path;
+    QString interface;
+    QString uninhibit;
+};
+
+ShapeCalls callsOf(SessionInhibitor::Shape shape) {
+    if (shape == SessionInhibitor::Shape::GnomeSessionManager)
+        return {QStringLiteral("/org/gnome/SessionManager"),
+                QStringLiteral("org.gnome.SessionManager"), QStringLiteral("Uninhibit")};
+    return {QStringLiteral("/org/freedesktop/PowerManagement/Inhibit"),
+            QStringLiteral("org.freedesktop.PowerManagement.Inhibit"), QStringLiteral("UnInhibit")};
+}
 } // namespace
 
-const SessionInhibitor::Shape SessionInhibitor::gnomeSession{
-    QStringLiteral("org.gnome.SessionManager"),
-    QStringLiteral("/org/gnome/SessionManager"),
-    QStringLiteral("org.gnome.SessionManager"),
-    QStringLiteral("Uninhibit"),
-    QStringLiteral("GNOME session"),
-    true};
+QString SessionInhibitor::serviceName(Shape shape) {
+    return shape == Shape::GnomeSessionManager ? QStringLiteral("org.gnome.SessionManager")
+                                               : QStringLiteral("org.freedesktop.PowerManagement");
+}
 
-const SessionInhibitor::Shape SessionInhibitor::powerManagement{
-    QStringLiteral("org.freedesktop.PowerManagement"),
-    QStringLiteral("/org/freedesktop/PowerManagement/Inhibit"),
-    QStringLiteral("org.freedesktop.PowerManagement.Inhibit"),
-    QStringLiteral("UnInhibit"),
-    QStringLiteral("PowerManagement"),
-    false};
+QString SessionInhibitor::label() const {
+    return m_shape == Shape::GnomeSessionManager ? QStringLiteral("GNOME session")
+                                                 : QStringLiteral("PowerManagement");
+}
 
-SessionInhibitor::SessionInhibitor(const QDBusConnection &sessionBus, const Shape &shape,
-                                   QObject *parent)
+SessionInhibitor::SessionInhibitor(Shape shape, const QDBusConnection &sessionBus, QObject *parent)
     : InhibitorLock(parent)
     , m_bus(sessionBus)
     , m_shape(shape) {
@@ -44,9 +52,10 @@ SessionInhibitor::SessionInhibitor(const QDBusConnection &sessionBus, const Shap
 }
 
 QDBusMessage SessionInhibitor::inhibitCall() const {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        m_shape.service, m_shape.path, m_shape.interface, QStringLiteral("Inhibit"));
-    if (m_shape.gnome)
+    const ShapeCalls calls = callsOf(m_shape);
+    QDBusMessage call = QDBusMessage::createMethodCall(serviceName(m_shape), calls.path,
+                                                       calls.interface, QStringLiteral("Inhibit"));
+    if (m_shape == Shape::GnomeSessionManager)
         call << applicationName() << kNoToplevelWindow << m_reason << kInhibitSuspend;
     else
         call << applicationName() << m_reason;
@@ -76,7 +85,7 @@ void SessionInhibitor::take(const QString &reason) {
         setState(State::pending);
 }
 
-void SessionInhibitor::giveBackLate(const QDBusConnection &bus, const Shape &shape,
+void SessionInhibitor::giveBackLate(const QDBusConnection &bus, Shape shape,
                                     const QDBusMessage &reply) {
     // Given up or replaced: a lock granted now would keep the machine up unseen.
     const QVariant cookie = reply.arguments().value(0);
@@ -119,12 +128,13 @@ void SessionInhibitor::giveUp() {
         setState(State::refused);
 }
 
-void SessionInhibitor::giveBack(const QDBusConnection &bus, const Shape &shape,
-                                const QVariant &cookie, const QString &owner) {
+void SessionInhibitor::giveBack(const QDBusConnection &bus, Shape shape, const QVariant &cookie,
+                                const QString &owner) {
     // Sent to the issuing owner only: a new owner's equal cookie belongs to someone else.
     // Not waited for: a hung service must not stall us.
+    const ShapeCalls calls = callsOf(shape);
     QDBusMessage call =
-        QDBusMessage::createMethodCall(owner, shape.path, shape.interface, shape.uninhibit);
+        QDBusMessage::createMethodCall(owner, calls.path, calls.interface, calls.uninhibit);
     call << cookie;
     bus.send(call);
 }
@@ -153,7 +163,7 @@ void SessionInhibitor::verify() {
     QDBusMessage ask = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetNameOwner"));
-    ask << m_shape.service;
+    ask << serviceName(m_shape);
     auto *call = new QDBusPendingCallWatcher(m_bus.asyncCall(ask, kGiveUpMs), this);
     connect(call, &QDBusPendingCallWatcher::finished, this, &SessionInhibitor::checkOwner);
 }

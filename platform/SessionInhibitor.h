@@ -9,44 +9,34 @@
 
 class QDBusPendingCallWatcher;
 
-// A desktop session's cookie-based inhibitor on the session bus: Inhibit hands out a cookie,
-// and the cookie is given back to end the lock. The cookie is kept with the D-Bus type the
-// service chose ("u" or "i"), since services differ and some reject the other one. The service
+// The desktop session's own inhibitor on the session bus, held by a cookie: GNOME's session
+// manager (against suspend only, so the screen may still blank) or the freedesktop.org power
+// management service (KDE Plasma, XFCE and others). The cookie is kept with the D-Bus type the
+// service chose ("u" or "i"), since services differ and some reject the other one. The desktop
 // drops the lock when our bus connection goes away.
 class SessionInhibitor final : public InhibitorLock {
     Q_OBJECT
 
 public:
-    // The two shapes of the call that desktops offer.
-    struct Shape {
-        QString service;
-        QString path;
-        QString interface;
-        QString uninhibit;
-        QString label;
-        bool gnome =
-            false; // Inhibit(app, toplevel, reason, flags) rather than Inhibit(app, reason)
-    };
-    static const Shape gnomeSession;
-    static const Shape powerManagement;
+    enum class Shape { GnomeSessionManager, PowerManagement };
 
-    SessionInhibitor(const QDBusConnection &sessionBus, const Shape &shape,
-                     QObject *parent = nullptr);
+    static QString serviceName(Shape shape);
+
+    SessionInhibitor(Shape shape, const QDBusConnection &sessionBus, QObject *parent = nullptr);
     ~SessionInhibitor() override { release(); }
 
     void take(const QString &reason) override;
     void release() override;
     // The cookie is good only with the owner that issued it: a restarted service has lost it.
     void verify() override;
-    QString label() const override { return m_shape.label; }
+    QString label() const override;
 
 private:
     QDBusMessage inhibitCall() const;
     void answered(const QDBusMessage &reply);
     void checkOwner(QDBusPendingCallWatcher *call);
-    static void giveBackLate(const QDBusConnection &bus, const Shape &shape,
-                             const QDBusMessage &reply);
-    static void giveBack(const QDBusConnection &bus, const Shape &shape, const QVariant &cookie,
+    static void giveBackLate(const QDBusConnection &bus, Shape shape, const QDBusMessage &reply);
+    static void giveBack(const QDBusConnection &bus, Shape shape, const QVariant &cookie,
                          const QString &owner);
     void giveUp();
 

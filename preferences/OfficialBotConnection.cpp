@@ -1,6 +1,4 @@
-// The official bot: connection status, its test message and the pairing flow (a code from the
-// pairing service, the user sends it to the bot, the service is polled until it reports the
-// chat).
+// The official bot: connection status, its test message, and what the pairing flow shows.
 #include "platform/AlertPresenter.h"
 #include "platform/SettingsStore.h"
 #include "platform/UrlOpener.h"
@@ -12,12 +10,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 
 namespace {
-constexpr int kPollIntervalMs = 2000;
-constexpr int kSecondsPerTick = 2;
-constexpr int kPollBudgetSeconds = 120;
 const QString kConnectTitle = QStringLiteral("連接 Telegram（官方 Bot，推薦）");
 } // namespace
 
@@ -59,41 +53,44 @@ void PreferencesWindowController::sendOfficialTestMessage() {
         });
 }
 
-void PreferencesWindowController::resetConnectButton(const QString &title) {
-    m_connectButton->setEnabled(true);
-    PlainText::setButtonTitle(m_connectButton, title);
+void PreferencesWindowController::connectPairing() {
+    connect(&m_pairing, &OfficialBotPairing::stateChanged, this,
+            &PreferencesWindowController::showPairingState);
+    connect(&m_pairing, &OfficialBotPairing::codeArrived, this,
+            &PreferencesWindowController::openTelegramPairing);
+    connect(&m_pairing, &OfficialBotPairing::paired, this,
+            &PreferencesWindowController::pairingSucceeded);
+    connect(&m_pairing, &OfficialBotPairing::failed, this,
+            &PreferencesWindowController::pairingFailed);
 }
 
 void PreferencesWindowController::connectOfficialBot() {
-    m_connectButton->setEnabled(false);
-    PlainText::setButtonTitle(m_connectButton, QStringLiteral("產生配對碼…"));
-    m_pairingBusy = true;
-    ++m_pairingAttempt;
-    m_pairingClient.create([self = QPointer(this)](const PairingClient::CreateResult &result) {
-        if (self)
-            self->pairingCodeArrived(result);
-    });
+    m_pairing.start();
 }
 
-void PreferencesWindowController::pairingCodeArrived(const PairingClient::CreateResult &result) {
-    const QString *code = std::get_if<QString>(&result);
-    if (!code) {
-        m_pairingBusy = false;
-        resetConnectButton(kConnectTitle);
-        showAlert(QStringLiteral("連線失敗"),
-                  QStringLiteral("無法連上配對伺服器，請確認網路連線後再試一次。"));
+void PreferencesWindowController::showPairingState(OfficialBotPairing::State state) {
+    switch (state) {
+    case OfficialBotPairing::State::Idle:
+        m_connectButton->setEnabled(true);
+        PlainText::setButtonTitle(m_connectButton, kConnectTitle);
+        return;
+    case OfficialBotPairing::State::RequestingCode:
+        m_connectButton->setEnabled(false);
+        PlainText::setButtonTitle(m_connectButton, QStringLiteral("產生配對碼…"));
+        return;
+    case OfficialBotPairing::State::Waiting:
+        m_connectButton->setEnabled(false);
+        PlainText::setButtonTitle(m_connectButton, QStringLiteral("等待配對中…（") +
+                                                       m_pairing.code() + QStringLiteral("）"));
+        return;
+    case OfficialBotPairing::State::Paired:
+        m_connectButton->setEnabled(true);
+        PlainText::setButtonTitle(m_connectButton, QStringLiteral("重新連接官方 Bot"));
         return;
     }
-    m_pairingCode = *code;
-    m_pairingSecondsElapsed = 0;
-    const QString received = *code; // the alert's event loop may outlive `result`
-    openTelegramPairing(received);
-    startPollingPairing(received);
 }
 
 void PreferencesWindowController::openTelegramPairing(const QString &code) {
-    PlainText::setButtonTitle(m_connectButton,
-                              QStringLiteral("等待配對中…（") + code + QStringLiteral("）"));
     const Alert explanation{
         Alert::Style::Informational,
         QStringLiteral("連接 Telegram"),
@@ -109,90 +106,26 @@ void PreferencesWindowController::openTelegramPairing(const QString &code) {
         m_platform.urlOpener->open(*link);
 }
 
-void PreferencesWindowController::startPollingPairing(const QString &code) {
-    endPairing(m_pairingPollTimer);
-    auto *timer = new QTimer(this);
-    timer->setInterval(kPollIntervalMs);
-    const int attempt = m_pairingAttempt;
-    connect(timer, &QTimer::timeout, this,
-            [this, timer, code, attempt] { pairingTick(timer, code, attempt); });
-    m_pairingPollTimer = timer;
-    timer->start();
-}
-
-// Ticks are counted, not clock time: a tick delayed by an open alert still counts 2 seconds.
-void PreferencesWindowController::pairingTick(QTimer *timer, const QString &code, int attempt) {
-    m_pairingSecondsElapsed += kSecondsPerTick;
-    if (m_pairingSecondsElapsed <= kPollBudgetSeconds) {
-        m_pairingClient.checkStatus(code, [self = QPointer(this), sender = QPointer(timer),
-                                           attempt](const PairingStatus &status) {
-            if (self)
-                self->pairingStatusArrived(status, sender, attempt);
-        });
-        return;
-    }
-    endPairing(timer);
-    m_pairingBusy = false;
-    resetConnectButton(kConnectTitle);
-    showAlert(QStringLiteral("配對逾時"),
-              QStringLiteral("超過 2 分鐘沒有收到配對訊息，請重新產生配對碼再試一次。"));
-}
-
-void PreferencesWindowController::pairingStatusArrived(const PairingStatus &status, QTimer *timer,
-                                                       int attempt) {
-    if (attempt == m_pairedAttempt)
-        return; // this pairing already succeeded; a second answer must not repeat it
-    // A reply for a code the user has since replaced leaves the pairing now running alone.
-    const bool superseded = attempt != m_pairingAttempt && m_pairingBusy;
-    switch (status.kind()) {
-    case PairingStatus::Kind::Pending:
-        return;
-    case PairingStatus::Kind::Expired:
-    case PairingStatus::Kind::NotFound:
-        if (superseded)
-            return;
-        endPairing(timer);
-        m_pairingBusy = false;
-        resetConnectButton(kConnectTitle);
-        return;
-    case PairingStatus::Kind::Paired:
-        endPairing(timer);
-        completePairing(status.chatID(), attempt, superseded);
-        return;
-    }
-}
-
-void PreferencesWindowController::completePairing(const QString &chatID, int attempt,
-                                                  bool superseded) {
-    if (chatID.isEmpty()) {
-        // Without a chat there is no connection: report it as the failure it is.
-        if (superseded)
-            return;
-        m_pairingBusy = false;
-        resetConnectButton(kConnectTitle);
-        showAlert(QStringLiteral("連線失敗"),
-                  QStringLiteral("無法連上配對伺服器，請確認網路連線後再試一次。"));
-        return;
-    }
-    m_pairedAttempt = attempt;
-    m_platform.settings->setString(tgOfficialChatIDKey, chatID);
-    m_platform.settings->setBool(tgEnabledKey, true);
+void PreferencesWindowController::pairingSucceeded() {
     m_tgEnabledCheckbox->setChecked(true);
-    if (!superseded) {
-        m_pairingBusy = false;
-        resetConnectButton(QStringLiteral("重新連接官方 Bot"));
-    }
     updateConnectionStatusLabel();
     runSettingsChanged();
     showAlert(QStringLiteral("配對成功"),
               QStringLiteral("已連接 Telegram，之後會定時收到 Korvella 的狀態推播。"));
 }
 
-void PreferencesWindowController::endPairing(QTimer *timer) {
-    if (!timer)
+void PreferencesWindowController::pairingFailed(OfficialBotPairing::Failure failure) {
+    switch (failure) {
+    case OfficialBotPairing::Failure::CreateFailed:
+    case OfficialBotPairing::Failure::NoChat:
+        showAlert(QStringLiteral("連線失敗"),
+                  QStringLiteral("無法連上配對伺服器，請確認網路連線後再試一次。"));
         return;
-    timer->stop();
-    timer->deleteLater();
-    if (m_pairingPollTimer == timer)
-        m_pairingPollTimer = nullptr;
+    case OfficialBotPairing::Failure::TimedOut:
+        showAlert(QStringLiteral("配對逾時"),
+                  QStringLiteral("超過 2 分鐘沒有收到配對訊息，請重新產生配對碼再試一次。"));
+        return;
+    case OfficialBotPairing::Failure::Expired:
+        return; // the wait ends without an alert of its own
+    }
 }

@@ -15,14 +15,16 @@ PreferencesWindowController::PreferencesWindowController(const Platform &platfor
     , m_platform(platform)
     , m_config(config)
     , m_loginItemManager(platform.loginItems)
-    , m_telegramNotifier(config.telegramApiBase, this)
-    , m_pairingClient(config.pairingBaseUrl, this)
+    , m_telegramNotifier(m_network, config.telegramApiBase, this)
+    , m_pairingClient(m_network, config.pairingBaseUrl, this)
+    , m_pairing(m_pairingClient, *platform.settings, this)
     , m_window(std::make_unique<PreferencesWindow>([this] { windowWillClose(); })) {
     // One worker: changes and reads of the login item never overlap.
     m_loginItemPool.setMaxThreadCount(1);
     m_window->setWindowTitle(QStringLiteral("Korvella 偏好設定"));
     m_window->centerOnScreen();
     buildContent();
+    connectPairing();
     // Quitting never gets to close the window: keep what is being typed all the same.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         if (isEditingField())

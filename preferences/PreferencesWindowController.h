@@ -1,12 +1,14 @@
 #pragma once
 
-#include "platform/SettingsKeys.h"
 #include "platform/Platform.h"
+#include "platform/SettingsKeys.h"
 #include "preferences/LoginItemManager.h"
+#include "preferences/OfficialBotPairing.h"
 #include "preferences/PreferencesConfig.h"
 #include "telegram/PairingClient.h"
 #include "telegram/TelegramNotifier.h"
 
+#include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
 #include <QThreadPool>
@@ -71,9 +73,10 @@ public:
     QLineEdit *tgChatIDField() const { return m_tgChatIDField; }
     QComboBox *tgIntervalPopup() const { return m_tgIntervalPopup; }
     TelegramNotifier &telegramNotifier() { return m_telegramNotifier; }
+    OfficialBotPairing &pairing() { return m_pairing; }
     // The poll timer of the pairing now running, if any.
-    QTimer *pairingPollTimer() const { return m_pairingPollTimer; }
-    int pairingSecondsElapsed() const { return m_pairingSecondsElapsed; }
+    QTimer *pairingPollTimer() const { return m_pairing.pollTimer(); }
+    int pairingSecondsElapsed() const { return m_pairing.secondsElapsed(); }
 
     const QString tgEnabledKey = SettingsKeys::tgEnabled;
     const QString tgBotTokenKey = SettingsKeys::tgBotToken;
@@ -98,20 +101,19 @@ private:
     void showAlert(const QString &message, const QString &informative);
     void loginItemChanged(bool wanted, bool succeeded, LoginItemManager::Status status);
 
-    void pairingCodeArrived(const PairingClient::CreateResult &result);
+    void connectPairing();
+    void showPairingState(OfficialBotPairing::State state);
     void openTelegramPairing(const QString &code);
-    void startPollingPairing(const QString &code);
-    void pairingTick(QTimer *timer, const QString &code, int attempt);
-    void pairingStatusArrived(const PairingStatus &status, QTimer *timer, int attempt);
-    void completePairing(const QString &chatID, int attempt, bool superseded);
-    void endPairing(QTimer *timer);
-    void resetConnectButton(const QString &title);
+    void pairingSucceeded();
+    void pairingFailed(OfficialBotPairing::Failure failure);
 
     Platform m_platform;
     PreferencesConfig m_config;
     LoginItemManager m_loginItemManager;
+    QNetworkAccessManager m_network;
     TelegramNotifier m_telegramNotifier;
     PairingClient m_pairingClient;
+    OfficialBotPairing m_pairing;
     QThreadPool m_loginItemPool;
     // Counts the user's changes, so a status read that started before one cannot undo it.
     quint64 m_loginItemChanges = 0;
@@ -125,11 +127,4 @@ private:
     QLineEdit *m_tgTokenField = nullptr;
     QLineEdit *m_tgChatIDField = nullptr;
     QComboBox *m_tgIntervalPopup = nullptr;
-
-    QPointer<QTimer> m_pairingPollTimer;
-    QString m_pairingCode;
-    int m_pairingSecondsElapsed = 0;
-    int m_pairingAttempt = 0;   // numbers the pairings started from the button
-    bool m_pairingBusy = false; // from the button press until the pairing ends
-    int m_pairedAttempt = 0;    // the last pairing that succeeded; its later replies are ignored
 };

@@ -1,9 +1,7 @@
 #include "telegram/HttpExchange.h"
 
-#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
-#include <QPointer>
 
 namespace HttpExchange {
 namespace {
@@ -43,11 +41,11 @@ struct Transfer {
 
 } // namespace
 
-void start(const Request &request, Completion done) {
-    QNetworkReply *reply = request.body.isEmpty() && request.method == "GET"
-                               ? networkAccess().get(networkRequest(request))
-                               : networkAccess().sendCustomRequest(networkRequest(request),
-                                                                   request.method, request.body);
+void start(QNetworkAccessManager &network, const Request &request, Completion done) {
+    QNetworkReply *reply =
+        request.body.isEmpty() && request.method == "GET"
+            ? network.get(networkRequest(request))
+            : network.sendCustomRequest(networkRequest(request), request.method, request.body);
     auto transfer = std::make_shared<Transfer>();
     const Body mode = request.replyBody;
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, transfer, mode] {
@@ -68,13 +66,6 @@ void start(const Request &request, Completion done) {
                          if (done)
                              done(outcome);
                      });
-}
-
-QNetworkAccessManager &networkAccess() {
-    static QPointer<QNetworkAccessManager> manager;
-    if (!manager)
-        manager = new QNetworkAccessManager(QCoreApplication::instance());
-    return *manager;
 }
 
 } // namespace HttpExchange

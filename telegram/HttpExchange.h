@@ -11,7 +11,7 @@ class QNetworkAccessManager;
 // One HTTP request with the rules every call of this app follows: no redirects, a transfer
 // timeout, TLS errors fail, and at most a fixed number of body bytes read. The outcome is
 // delivered once, later, on the thread the call was made on (the main thread). The request
-// runs to its end even if the caller goes away.
+// runs to its end even if the caller goes away, as long as the network access manager lives.
 namespace HttpExchange {
 
 inline constexpr int defaultTimeoutMs = 60'000;
@@ -30,9 +30,6 @@ struct Request {
 
 using Completion = std::function<void(const HttpOutcome &)>;
 
-void start(const Request &request, Completion done);
-
-// The process's one network access manager, owned by the application object.
-QNetworkAccessManager &networkAccess();
+void start(QNetworkAccessManager &network, const Request &request, Completion done);
 
 } // namespace HttpExchange

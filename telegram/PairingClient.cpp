@@ -3,6 +3,7 @@
 #include "telegram/ServiceUrls.h"
 
 #include <QCoreApplication>
+#include <QNetworkAccessManager>
 #include <QTimer>
 
 namespace {
@@ -18,8 +19,15 @@ void completeLater(Completion completion, Result result) {
 }
 } // namespace
 
+PairingClient::PairingClient(QNetworkAccessManager &network, const QString &baseUrl,
+                             QObject *parent)
+    : QObject(parent)
+    , m_network(&network)
+    , m_baseUrl(baseUrl) {}
+
 PairingClient::PairingClient(const QString &baseUrl, QObject *parent)
     : QObject(parent)
+    , m_network(new QNetworkAccessManager(this))
     , m_baseUrl(baseUrl) {}
 
 void PairingClient::create(CreateCompletion completion) {
@@ -31,15 +39,16 @@ void PairingClient::create(CreateCompletion completion) {
     request.url = *url;
     request.method = "POST";
     request.timeoutMs = m_timeoutMs;
-    HttpExchange::start(request, [completion = std::move(completion)](const HttpOutcome &outcome) {
-        if (!completion)
-            return;
-        if (outcome.transportFailed())
-            return completion(PairingError::transport(outcome.error, outcome.errorString));
-        if (outcome.bodyTooLarge)
-            return completion(PairingError::pairing());
-        completion(PairingReplies::parseCreate(outcome.body));
-    });
+    HttpExchange::start(
+        *m_network, request, [completion = std::move(completion)](const HttpOutcome &outcome) {
+            if (!completion)
+                return;
+            if (outcome.transportFailed())
+                return completion(PairingError::transport(outcome.error, outcome.errorString));
+            if (outcome.bodyTooLarge)
+                return completion(PairingError::pairing());
+            completion(PairingReplies::parseCreate(outcome.body));
+        });
 }
 
 void PairingClient::checkStatus(const QString &code, StatusCompletion completion) {
@@ -50,10 +59,12 @@ void PairingClient::checkStatus(const QString &code, StatusCompletion completion
     HttpExchange::Request request;
     request.url = *url;
     request.timeoutMs = m_timeoutMs;
-    HttpExchange::start(request, [completion = std::move(completion)](const HttpOutcome &outcome) {
-        if (!completion)
-            return;
-        const bool usable = !outcome.transportFailed() && !outcome.bodyTooLarge;
-        completion(usable ? PairingReplies::parseStatus(outcome.body) : PairingStatus::pending());
-    });
+    HttpExchange::start(*m_network, request,
+                        [completion = std::move(completion)](const HttpOutcome &outcome) {
+                            if (!completion)
+                                return;
+                            const bool usable = !outcome.transportFailed() && !outcome.bodyTooLarge;
+                            completion(usable ? PairingReplies::parseStatus(outcome.body)
+                                              : PairingStatus::pending());
+                        });
 }

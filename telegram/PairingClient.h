@@ -18,8 +18,11 @@ public:
     using CreateCompletion = std::function<void(const CreateResult &)>;
     using StatusCompletion = std::function<void(const PairingStatus &)>;
 
-    explicit PairingClient(const QString &baseUrl = QString::fromUtf8(BuildConfig::pairingBaseUrl),
-                           QObject *parent = nullptr);
+    PairingClient(QNetworkAccessManager &network,
+                  const QString &baseUrl = QString::fromUtf8(BuildConfig::pairingBaseUrl),
+                  QObject *parent = nullptr);
+    // With a network access manager of its own; requests in flight end with the client.
+    explicit PairingClient(const QString &baseUrl, QObject *parent = nullptr);
 
     // POST base + "/create_pairing.php". A transport failure carries the transport's error;
     // every unusable reply gives the pairing error (domain "Pairing", code 0).
@@ -32,6 +35,7 @@ public:
     void setTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
 
 private:
+    QNetworkAccessManager *m_network;
     QString m_baseUrl;
     int m_timeoutMs = HttpExchange::defaultTimeoutMs;
 };

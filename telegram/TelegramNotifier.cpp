@@ -4,11 +4,13 @@
 #include "telegram/FormEncoding.h"
 #include "telegram/ServiceUrls.h"
 
-TelegramNotifier::TelegramNotifier(QObject *parent)
-    : TelegramNotifier(QString::fromUtf8(BuildConfig::telegramApiBase), parent) {}
+TelegramNotifier::TelegramNotifier(QNetworkAccessManager &network, QObject *parent)
+    : TelegramNotifier(network, QString::fromUtf8(BuildConfig::telegramApiBase), parent) {}
 
-TelegramNotifier::TelegramNotifier(const QString &apiBase, QObject *parent)
+TelegramNotifier::TelegramNotifier(QNetworkAccessManager &network, const QString &apiBase,
+                                   QObject *parent)
     : QObject(parent)
+    , m_network(network)
     , m_apiBase(apiBase) {}
 
 void TelegramNotifier::send(const QString &text, const Config &config, Completion completion) {
@@ -29,10 +31,11 @@ void TelegramNotifier::send(const QString &text, const Config &config, Completio
     request.body = FormEncoding::body({{"chat_id", config.chatID}, {"text", text}});
     request.timeoutMs = m_timeoutMs;
     request.replyBody = HttpExchange::Body::Discard;
-    HttpExchange::start(request, [completion = std::move(completion)](const HttpOutcome &outcome) {
-        // An oversized body was cut short by us, not by the transport: the status still counts.
-        const bool accepted = outcome.httpStatus == 200 && !outcome.transportFailed();
-        if (completion)
-            completion(accepted);
-    });
+    HttpExchange::start(
+        m_network, request, [completion = std::move(completion)](const HttpOutcome &outcome) {
+            // An oversized body was cut short by us, not by the transport: the status still counts.
+            const bool accepted = outcome.httpStatus == 200 && !outcome.transportFailed();
+            if (completion)
+                completion(accepted);
+        });
 }

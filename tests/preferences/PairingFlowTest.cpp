@@ -1,6 +1,8 @@
+#include "preferences/OfficialBotPairing.h"
 #include "tests/preferences/PreferencesFixture.h"
 #include "tests/support/FakeHttpServer.h"
 
+#include <QNetworkAccessManager>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -104,7 +106,6 @@ TEST_F(PairingFlow, SuccessStoresTheChatAndSwitchesPushesOn) {
     pairing.enqueue(Reply::json(R"({"status":"pending"})"));
     tick();
     EXPECT_EQ(pairing.requests().last().target, "/api/pairing_status.php?code=AB12");
-    waitUntil([] { return false; }, 50);
     EXPECT_NE(controller->pairingPollTimer(), nullptr) << "pending goes on polling";
     pairing.enqueue(paired("987654321"));
     tick();
@@ -198,52 +199,6 @@ TEST_F(PairingFlow, PairedWithoutAChatIsAFailedConnection) {
     EXPECT_EQ(callbacks, 0);
 }
 
-// Mend: replies for a code the user has replaced leave the pairing now running alone, except a
-// late "paired", which still connects.
-TEST_F(PairingFlow, RepliesForAnOlderCodeLeaveTheCurrentPairingRunning) {
-    startPairing("OLD1");
-    pairing.enqueue(Reply::json(R"({"status":"expired"})").delayedBy(800));
-    tick();
-    pairing.enqueue(paired("111", 1400));
-    tick();
-    pairing.enqueue(Reply::json(R"({"status":"not_found"})"));
-    tick();
-    ASSERT_TRUE(waitUntil([&] { return button()->isEnabled(); }));
-
-    startPairing("NEW2");
-    QTimer *current = controller->pairingPollTimer();
-    waitUntil([] { return false; }, 1000); // the old "expired" arrives
-    EXPECT_FALSE(button()->isEnabled());
-    EXPECT_EQ(title(), "等待配對中…（NEW2）");
-    EXPECT_EQ(controller->pairingPollTimer(), current);
-    EXPECT_TRUE(current->isActive());
-
-    ASSERT_TRUE(waitForAlert(kPaired)); // the old "paired"
-    EXPECT_EQ(stored("tgOfficialChatID"), "111");
-    EXPECT_EQ(label(), "✓ 已連接官方 Bot");
-    EXPECT_EQ(title(), "等待配對中…（NEW2）");
-    EXPECT_EQ(controller->pairingPollTimer(), current);
-
-    pairing.enqueue(paired("222"));
-    tick();
-    ASSERT_TRUE(waitUntil([&] { return button()->isEnabled(); }));
-    EXPECT_EQ(stored("tgOfficialChatID"), "222");
-    EXPECT_EQ(title(), "重新連接官方 Bot");
-    EXPECT_EQ(callbacks, 2);
-}
-
-TEST_F(PairingFlow, ASecondPairedReplyForTheSamePairingIsNotRepeated) {
-    startPairing("TWICE");
-    pairing.enqueue(paired("1", 600));
-    tick();
-    pairing.enqueue(paired("1"));
-    tick();
-    ASSERT_TRUE(waitForAlert(kPaired));
-    waitUntil([] { return false; }, 900);
-    EXPECT_EQ(fake.alerts.shown.count(kPaired), 1);
-    EXPECT_EQ(callbacks, 1);
-}
-
 // The status request carries any code as one query value: see PairingClientTest.
 TEST_F(PairingFlow, AnyCodeFormsAValidDeepLinkAndShowsAsText) {
     const QString code = "<b>a&b</b> 中文 ?#%+=";
@@ -272,13 +227,20 @@ protected:
     }
 };
 
-TEST_F(OfficialTestMessage, DeliveredAndNotDelivered) {
+TEST_F(OfficialTestMessage, OnlyWithAnOfficialChatAndEitherOutcomeIsShown) {
+    fake.settings.setString("tgOfficialChatID", "");
+    controller->updateConnectionStatusLabel();
+    EXPECT_TRUE(controller->officialTestButton()->isHidden());
+    EXPECT_EQ(label(), "尚未連接");
+    controller->sendOfficialTestMessage();
+    EXPECT_TRUE(fake.alerts.shown.isEmpty());
+
     fake.settings.setString("tgOfficialChatID", "987654321");
     controller->updateConnectionStatusLabel();
     sendAndWait();
     EXPECT_EQ(fake.alerts.shown.last(),
               (Alert{Alert::Style::Informational, "測試成功", "已成功傳送到你的 Telegram。", {}}));
-    ASSERT_EQ(botApi.requests().size(), 1);
+    ASSERT_EQ(botApi.requests().size(), 1) << "nothing went out without a chat";
     EXPECT_EQ(botApi.requests().first().path,
               "/bot1234567890:OFFICIALtokenOFFICIALtokenOFFICIAL/sendMessage");
     const QUrlQuery form(QString::fromLatin1(botApi.requests().first().body));
@@ -294,16 +256,78 @@ TEST_F(OfficialTestMessage, DeliveredAndNotDelivered) {
                                                {}}));
 }
 
-TEST_F(OfficialTestMessage, WithoutAnOfficialChatNothingHappens) {
-    fake.settings.setString("tgOfficialChatID", "");
-    controller->updateConnectionStatusLabel();
-    EXPECT_TRUE(controller->officialTestButton()->isHidden());
-    EXPECT_EQ(label(), "尚未連接");
-    controller->sendOfficialTestMessage();
-    EXPECT_TRUE(controller->officialTestButton()->isEnabled());
-    waitUntil([] { return false; }, 100);
-    EXPECT_EQ(botApi.requestCount(), 0);
-    EXPECT_TRUE(fake.alerts.shown.isEmpty());
+// The flow without widgets: attempts against a loopback pairing service. Every reply the
+// network delivered is counted, so a test can wait for a reply that must change nothing.
+class PairingAttempts : public ::testing::Test {
+protected:
+    PairingAttempts() {
+        QObject::connect(&network, &QNetworkAccessManager::finished, [this] { ++replies; });
+        QObject::connect(&pairing, &OfficialBotPairing::paired,
+                         [this](const QString &chat) { pairedChats << chat; });
+        QObject::connect(&pairing, &OfficialBotPairing::failed, [this] { ++failures; });
+    }
+
+    void start(const QByteArray &code) {
+        server.enqueue(Reply::json(R"({"code":")" + code + R"("})"));
+        pairing.start();
+        ASSERT_TRUE(
+            waitUntil([&] { return pairing.state() == OfficialBotPairing::State::Waiting; }));
+    }
+    void tick(const Reply &reply) {
+        server.enqueue(reply);
+        const int before = server.requestCount();
+        ASSERT_NE(pairing.pollTimer(), nullptr);
+        QMetaObject::invokeMethod(pairing.pollTimer(), "timeout");
+        ASSERT_TRUE(server.waitForRequests(before + 1));
+    }
+    bool waitForReplies(int count) {
+        return waitUntil([&] { return replies >= count; }, 10'000);
+    }
+
+    FakeHttpServer server;
+    FakeSettingsStore settings;
+    QNetworkAccessManager network;
+    PairingClient client{network, server.baseUrl() + "/api"};
+    OfficialBotPairing pairing{client, settings};
+    int replies = 0;
+    int failures = 0;
+    QStringList pairedChats;
+};
+
+TEST_F(PairingAttempts, AnAttemptSucceedsOnceAndNeverOverALaterOnesChat) {
+    start("A");
+    tick(paired("111", 2000)); // still on its way when A has long succeeded and B too
+    tick(paired("111"));
+    ASSERT_TRUE(waitUntil([&] { return pairedChats.size() == 1; }));
+    EXPECT_EQ(pairing.state(), OfficialBotPairing::State::Paired);
+
+    start("B");
+    tick(paired("222"));
+    ASSERT_TRUE(waitUntil([&] { return pairedChats.size() == 2; }));
+    ASSERT_TRUE(waitForReplies(5)) << "two codes and three status replies";
+    EXPECT_EQ(pairedChats, QStringList({"111", "222"}));
+    EXPECT_EQ(settings.stringValue("tgOfficialChatID"), "222");
+    EXPECT_EQ(settings.writes.count("tgOfficialChatID"), 2);
+    EXPECT_EQ(pairing.state(), OfficialBotPairing::State::Paired);
+}
+
+TEST_F(PairingAttempts, AnOlderAttemptMayStillConnectButNeverEndsTheNewerOne) {
+    start("OLD");
+    tick(Reply::json(R"({"status":"expired"})").delayedBy(600));
+    tick(paired("111", 600));
+    start("NEW");
+    const QTimer *current = pairing.pollTimer();
+    ASSERT_TRUE(waitForReplies(4));
+    EXPECT_EQ(pairedChats, QStringList{"111"}) << "the user did send the old code";
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(pairing.state(), OfficialBotPairing::State::Waiting);
+    EXPECT_EQ(pairing.pollTimer(), current);
+    EXPECT_TRUE(current->isActive());
+
+    tick(paired("222"));
+    ASSERT_TRUE(waitUntil([&] { return pairedChats.size() == 2; }));
+    EXPECT_EQ(settings.stringValue("tgOfficialChatID"), "222");
+    EXPECT_EQ(server.requests().last().target, "/api/pairing_status.php?code=NEW");
 }
 
 } // namespace

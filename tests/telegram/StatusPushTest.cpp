@@ -5,6 +5,7 @@
 #include "tests/support/FakeSettingsStore.h"
 
 #include <QCoreApplication>
+#include <QNetworkAccessManager>
 #include <QPointer>
 #include <QTimer>
 #include <QUrlQuery>
@@ -42,7 +43,8 @@ protected:
 
     FakeHttpServer server;
     FakeSettingsStore settings;
-    TelegramNotifier notifier{server.baseUrl(), nullptr};
+    QNetworkAccessManager network;
+    TelegramNotifier notifier{network, server.baseUrl(), nullptr};
     std::optional<QString> status;
     StatusPush push{settings, notifier, [this] { return status; }};
 };
@@ -51,8 +53,9 @@ TEST_F(StatusPushTest, MessageFollowsTheStateAndTheOfficialChatComesFirst) {
     EXPECT_EQ(field(firePush(), "text"), "[Korvella] 目前狀態：😴 睡著了（未啟動）");
     status = QStringLiteral("防睡眠中・剩 30 分 ⚠️ 電源已拔除");
     FakeHttpServer::Request request = firePush();
-    EXPECT_EQ(field(request, "text"), "[Korvella] 目前狀態：✨ 亮晶晶（防睡眠中・剩 30 分 ⚠️ "
-                                      "電源已拔除）");
+    EXPECT_EQ(field(request, "text"),
+              "[Korvella] 目前狀態：✨ 亮晶晶（防睡眠中・剩 30 分 ⚠️ "
+              "電源已拔除）");
     EXPECT_EQ(request.target, "/bot1111111111:own-bot-token/sendMessage");
     EXPECT_EQ(field(request, "chat_id"), "-1002");
 

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QNetworkAccessManager>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
@@ -30,7 +31,8 @@ protected:
     }
 
     FakeHttpServer server;
-    TelegramNotifier notifier{server.baseUrl(), nullptr};
+    QNetworkAccessManager network;
+    TelegramNotifier notifier{network, server.baseUrl(), nullptr};
     TelegramNotifier::Config config{kToken, "-1001234567890"};
 };
 
@@ -74,7 +76,7 @@ TEST_F(TelegramNotifierTest, EmptyCredentialsFailAtOnceWithoutTraffic) {
         notifier.send("x", empty, [&](bool accepted) { result = accepted; });
         EXPECT_EQ(result, false) << "the completion runs before send() returns";
     }
-    TelegramNotifier unusable("not a url", nullptr);
+    TelegramNotifier unusable(network, "not a url", nullptr);
     std::optional<bool> result;
     unusable.send("x", config, [&](bool accepted) { result = accepted; });
     EXPECT_EQ(result, false);
@@ -152,7 +154,7 @@ private:
 TEST_F(TelegramNotifierTest, UntrustedCertificateIsAFailureNotAWarning) {
     ASSERT_TRUE(QSslSocket::supportsSsl());
     UntrustedTlsServer tlsServer;
-    TelegramNotifier tls(tlsServer.baseUrl(), nullptr);
+    TelegramNotifier tls(network, tlsServer.baseUrl(), nullptr);
     std::optional<bool> result;
     QElapsedTimer elapsed;
     elapsed.start();
@@ -166,7 +168,7 @@ TEST_F(TelegramNotifierTest, UntrustedCertificateIsAFailureNotAWarning) {
 TEST_F(TelegramNotifierTest, ASendOutlivesItsNotifier) {
     std::optional<bool> result;
     {
-        TelegramNotifier shortLived(server.baseUrl(), nullptr);
+        TelegramNotifier shortLived(network, server.baseUrl(), nullptr);
         shortLived.send("x", config, [&](bool accepted) { result = accepted; });
     }
     ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
