@@ -153,9 +153,11 @@ void SessionInhibitor::release() {
 void SessionInhibitor::verify() {
     if (!m_bus.isConnected())
         return;
-    if (state() == State::refused && m_lost) {
+    if (m_lost && state() != State::held) {
+        // A new owner while we still retry the old one's absence: give it the full tries.
         m_retriesLeft = kRetries;
-        take(m_reason);
+        if (state() == State::refused)
+            take(m_reason);
         return;
     }
     if (state() != State::held)
