@@ -79,6 +79,12 @@ TEST_F(LinuxPowerAssertionsTest, OnPowerManagementDesktopSystemSleepAlsoHoldsThe
         [&] { return !bus.powerManagementCalls(QStringLiteral("UnInhibit")).isEmpty(); }));
     EXPECT_EQ(bus.powerManagementCalls(QStringLiteral("UnInhibit")),
               QList<QVariantList>{cookie(InhibitorBus::kPowerManagementCookie)});
+
+    // Once GNOME's session manager is there as well, it is the one asked.
+    ASSERT_TRUE(bus.startGnome());
+    ASSERT_TRUE(take(kUserIdle, "logind sleep, GNOME session").has_value());
+    EXPECT_EQ(bus.gnomeCalls(QStringLiteral("Inhibit")).size(), 1);
+    EXPECT_EQ(bus.powerManagementCalls(QStringLiteral("Inhibit")).size(), 1);
 }
 
 TEST_F(LinuxPowerAssertionsTest, WithoutSessionInhibitorLogindAlsoHoldsIdle) {
@@ -98,16 +104,6 @@ TEST_F(LinuxPowerAssertionsTest, WithoutSessionInhibitorLogindAlsoHoldsIdle) {
     EXPECT_TRUE(bus.waitForInhibitors({inhibitor("idle:sleep:handle-lid-switch")}));
     assertions.release(*system);
     EXPECT_TRUE(bus.waitForInhibitors({}));
-}
-
-TEST_F(LinuxPowerAssertionsTest, GnomeIsPreferredWhenBothSessionInhibitorsAreThere) {
-    ASSERT_TRUE(bus.startLogind());
-    ASSERT_TRUE(bus.startPowerManagement());
-    ASSERT_TRUE(bus.startGnome());
-
-    ASSERT_TRUE(take(kUserIdle, "logind sleep, GNOME session").has_value());
-    EXPECT_EQ(bus.gnomeCalls(QStringLiteral("Inhibit")).size(), 1);
-    EXPECT_TRUE(bus.powerManagementCalls(QStringLiteral("Inhibit")).isEmpty());
 }
 
 TEST_F(LinuxPowerAssertionsTest, OlderLogindRejectingBlockWeakGetsBlock) {
@@ -141,22 +137,18 @@ TEST_F(LinuxPowerAssertionsTest, RefusedLogindIsAskedOnceAndSessionLockStillHold
               QList<QVariantList>{cookie(InhibitorBus::kGnomeCookie)});
 }
 
-TEST_F(LinuxPowerAssertionsTest, FailsOnlyWhenNoLockCouldBeTaken) {
+TEST_F(LinuxPowerAssertionsTest, FailsWhenNoLockCouldBeTakenOrTheTypeIsUnknown) {
     EXPECT_TRUE(failed(*assertions.create(kUserIdle, kLevelOn, kReason))) << "empty bus";
 
     ASSERT_TRUE(bus.startLogind({{QStringLiteral("Denied"), true}}));
     EXPECT_TRUE(failed(*assertions.create(kSystem, kLevelOn, kReason))) << "logind refuses";
+    EXPECT_FALSE(assertions.create(QStringLiteral("PreventDiskIdle"), kLevelOn, kReason));
+    EXPECT_FALSE(assertions.create(kUserIdle, 0, kReason));
+    EXPECT_EQ(bus.logindCalls(QStringLiteral("Inhibit")).size(), 1) << "only the known type asks";
 
     LinuxPowerAssertions disconnected{QDBusConnection(QStringLiteral("none")),
                                       QDBusConnection(QStringLiteral("none"))};
     const auto id = disconnected.create(kUserIdle, kLevelOn, kReason);
     EXPECT_EQ(disconnected.state(*id), PowerAssertions::State::failed) << "no bus, known at once";
-}
-
-TEST_F(LinuxPowerAssertionsTest, UnknownTypeOrLevelTakesNothing) {
-    ASSERT_TRUE(bus.startLogind());
-    EXPECT_FALSE(assertions.create(QStringLiteral("PreventDiskIdle"), kLevelOn, kReason));
-    EXPECT_FALSE(assertions.create(kUserIdle, 0, kReason));
-    EXPECT_TRUE(bus.logindCalls(QStringLiteral("Inhibit")).isEmpty());
 }
 } // namespace

@@ -108,6 +108,17 @@ TEST_F(LidClosedMode, SwitchingDuringAPeriodRetakesTheLockWithTheOtherKind) {
 
     ASSERT_TRUE(m_item->choose(QStringLiteral("結束防睡眠")));
     EXPECT_TRUE(holds({}));
+
+    // The switch survives a new launch, which takes no lock; the explanation is never repeated.
+    ASSERT_TRUE(m_item->choose(kLidItem));
+    launch();
+    EXPECT_TRUE(lidEntry()->checked);
+    EXPECT_FALSE(m_delegate->isRunning());
+    EXPECT_TRUE(holds({}));
+    ASSERT_TRUE(m_item->choose(kLidItem));
+    ASSERT_TRUE(m_item->choose(kLidItem));
+    EXPECT_EQ(m_fake.alerts.shown.size(), 1);
+    EXPECT_EQ(m_settings->boolValue(SettingsKeys::hasShownLidWakeExplanation), true);
 }
 
 TEST_F(LidClosedMode, TheWarningFollowsMainsPowerWhileAPeriodRuns) {
@@ -161,20 +172,4 @@ TEST_F(LidClosedMode, TheWarningFollowsMainsPowerWhileAPeriodRuns) {
     EXPECT_TRUE(holds({}));
 }
 
-TEST_F(LidClosedMode, TheExplanationIsShownOnceAcrossLaunches) {
-    ASSERT_TRUE(m_item->choose(kLidItem));
-    ASSERT_TRUE(m_item->choose(kLidItem));
-    ASSERT_TRUE(m_item->choose(kLidItem));
-    EXPECT_EQ(m_fake.alerts.shown.size(), 1);
-
-    launch();
-    EXPECT_TRUE(m_delegate->lidSleepEnabled());
-    EXPECT_TRUE(lidEntry()->checked);
-    EXPECT_FALSE(m_delegate->isRunning());
-    EXPECT_TRUE(holds({}));
-    ASSERT_TRUE(m_item->choose(kLidItem));
-    ASSERT_TRUE(m_item->choose(kLidItem));
-    EXPECT_EQ(m_fake.alerts.shown.size(), 1);
-    EXPECT_EQ(m_settings->boolValue(SettingsKeys::hasShownLidWakeExplanation), true);
-}
 } // namespace

@@ -101,18 +101,4 @@ TEST_F(PairingClientTest, AnUnusableBaseStillCompletesLater) {
     EXPECT_EQ(server.requestCount(), 0);
 }
 
-TEST_F(PairingClientTest, OverlappingRequestsEachGetTheirOwnResult) {
-    server.enqueue(Reply::json(R"({"status":"expired"})").delayedBy(300));
-    server.enqueue(Reply::json(R"({"status":"not_found"})"));
-    std::optional<PairingStatus> first, second;
-    client.checkStatus("ONE", [&](const PairingStatus &s) { first = s; });
-    client.checkStatus("TWO", [&](const PairingStatus &s) { second = s; });
-    ASSERT_TRUE(waitUntil([&] { return first && second; }));
-    // Replies go out in arrival order, so map each result back through its request.
-    ASSERT_EQ(server.requests().size(), 2);
-    const bool oneFirst = server.requests().at(0).query == "code=ONE";
-    EXPECT_EQ(*first, oneFirst ? PairingStatus::expired() : PairingStatus::notFound());
-    EXPECT_EQ(*second, oneFirst ? PairingStatus::notFound() : PairingStatus::expired());
-}
-
 } // namespace
