@@ -2,9 +2,12 @@
 
 #include "platform/AlertPresenter.h"
 #include "platform/Clock.h"
+#include "platform/PowerAssertions.h"
 #include "sleep/StatusLine.h"
 
+#include <QScopedValueRollback>
 #include <QTimer>
+#include <utility>
 
 namespace {
 const QString kAssertionReason = QStringLiteral("Korvella防睡眠中");
@@ -14,9 +17,13 @@ constexpr int kTickIntervalMs = 1000;
 KeepAwakeSession::KeepAwakeSession(PowerAssertions &assertions, Clock &clock,
                                    AlertPresenter &alerts, QObject *parent)
     : QObject(parent)
+    , m_assertions(assertions)
     , m_sleepPreventer(assertions)
     , m_clock(clock)
-    , m_alerts(alerts) {}
+    , m_alerts(alerts) {
+    m_sleepPreventer.setListener(
+        [this](SleepPreventer::Outcome outcome) { assertionAnswered(outcome); });
+}
 
 // Going away releases nothing by itself: ending a period is the owner's decision (quit()).
 KeepAwakeSession::~KeepAwakeSession() = default;
@@ -32,22 +39,61 @@ bool KeepAwakeSession::takeAssertion() {
     return m_sleepPreventer.start(m_kind, kAssertionReason);
 }
 
+// The period begins once its assertion holds; a running one goes on until then, and goes on
+// unchanged when the new assertion is refused.
 bool KeepAwakeSession::startPreventingSleep(int minutes) {
-    stopCountdownTimer();
-    if (!takeAssertion()) {
+    m_requestedMinutes = minutes;
+    return takeAssertion();
+}
+
+void KeepAwakeSession::assertionAnswered(SleepPreventer::Outcome outcome) {
+    const bool starting = m_requestedMinutes.has_value();
+    switch (outcome) {
+    case SleepPreventer::Outcome::taken:
+        if (starting)
+            beginPeriod(*std::exchange(m_requestedMinutes, std::nullopt));
+        else
+            lockStateChanged();
+        return;
+    case SleepPreventer::Outcome::refused:
+        m_requestedMinutes.reset();
         showStartFailure();
-        return false;
+        if (m_isRunning)
+            lockStateChanged();
+        return;
+    case SleepPreventer::Outcome::lost:
+        // Nothing holds and nothing could be taken again: the period is over.
+        if (m_isRunning)
+            stopPreventingSleep();
+        return;
+    case SleepPreventer::Outcome::changed:
+        lockStateChanged();
+        return;
     }
+}
+
+void KeepAwakeSession::beginPeriod(int minutes) {
+    stopCountdownTimer();
     m_lidWakeAtRisk = m_riskCheck && m_riskCheck();
     m_isRunning = true;
     m_activeDurationMinutes = minutes;
     m_isInfinite = minutes == 0;
+    m_remainingSeconds = 0;
     if (!m_isInfinite) {
         m_remainingSeconds = qint64(minutes) * 60;
         startCountdown();
     }
     Q_EMIT changed();
-    return true;
+}
+
+bool KeepAwakeSession::lidLockMissing() const {
+    return m_isRunning && m_kind == SleepPreventer::Mode::system &&
+           !m_sleepPreventer.holdsLidClosed();
+}
+
+void KeepAwakeSession::lockStateChanged() {
+    if (!m_inLidSwitch)
+        Q_EMIT changed();
 }
 
 void KeepAwakeSession::showStartFailure() {
@@ -82,6 +128,7 @@ void KeepAwakeSession::countdownTick() {
 }
 
 void KeepAwakeSession::stopPreventingSleep() {
+    m_requestedMinutes.reset();
     stopCountdownTimer();
     m_sleepPreventer.stop();
     m_isRunning = false;
@@ -107,12 +154,20 @@ void KeepAwakeSession::setLidMode(SleepPreventer::Mode kind, bool wakeAtRisk) {
     if (!kindChanged && wakeAtRisk == m_lidWakeAtRisk)
         return;
     m_kind = kind;
-    if (kindChanged && m_isRunning)
-        takeAssertion();
     m_lidWakeAtRisk = wakeAtRisk;
+    // The running period keeps its lock until the one of the new kind holds.
+    if (kindChanged && (m_isRunning || m_requestedMinutes)) {
+        // A service that answers at once is announced below, once.
+        const QScopedValueRollback quiet(m_inLidSwitch, true);
+        takeAssertion();
+    }
     Q_EMIT changed();
 }
 
+QString KeepAwakeSession::heldLocks() const {
+    return m_assertions.heldLocks();
+}
+
 QString KeepAwakeSession::statusLineText() const {
-    return formatStatusLine(m_isInfinite, m_remainingSeconds, m_lidWakeAtRisk);
+    return formatStatusLine(m_isInfinite, m_remainingSeconds, m_lidWakeAtRisk, lidLockMissing());
 }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class AlertPresenter;
 class Clock;
@@ -25,8 +26,9 @@ public:
                      QObject *parent = nullptr);
     ~KeepAwakeSession() override;
 
-    // Starts a period of `minutes` (0: without limit), replacing a running one. When no
-    // assertion can be taken the user is warned and false returned.
+    // Starts a period of `minutes` (0: without limit), replacing a running one once the new
+    // assertion holds, which may be after this returns. When it cannot be taken the user is
+    // warned and a running period goes on; false when that is known at once.
     bool start(int minutes) { return startPreventingSleep(minutes); }
     void stop() { stopPreventingSleep(); }
     void toggle();
@@ -38,7 +40,8 @@ public:
     QString statusLineText() const;
 
     // The kind of assertion periods hold and whether a running one is at risk. A running period
-    // takes the new kind at once; a failed re-take is not reported, the period stays shown.
+    // asks for the new kind and keeps its lock until that holds; a refusal is shown and leaves
+    // the old lock.
     void setLidMode(SleepPreventer::Mode kind, bool wakeAtRisk);
     void setRiskCheck(RiskCheck check) { m_riskCheck = std::move(check); }
 
@@ -47,6 +50,10 @@ public:
     qint64 remainingSeconds() const { return m_remainingSeconds; }
     qint64 activeDurationMinutes() const { return m_activeDurationMinutes; }
     bool lidWakeAtRisk() const { return m_lidWakeAtRisk; }
+    // Lid-closed mode is on but nothing stops the lid from putting the machine to sleep.
+    bool lidLockMissing() const;
+    // The locks held right now, e.g. "logind sleep + lid, GNOME session"; empty when none.
+    QString heldLocks() const;
     SleepPreventer::Mode assertionKind() const { return m_kind; }
     bool hasCountdownTimer() const { return m_timer != nullptr; }
     const SleepPreventer &sleepPreventer() const { return m_sleepPreventer; }
@@ -56,10 +63,14 @@ Q_SIGNALS:
 
 private:
     bool takeAssertion();
+    void assertionAnswered(SleepPreventer::Outcome outcome);
+    void beginPeriod(int minutes);
+    void lockStateChanged();
     void showStartFailure();
     void startCountdown();
     void stopCountdownTimer();
 
+    PowerAssertions &m_assertions;
     SleepPreventer m_sleepPreventer;
     Clock &m_clock;
     AlertPresenter &m_alerts;
@@ -73,4 +84,7 @@ private:
     qint64 m_remainingSeconds = 0;
     qint64 m_activeDurationMinutes = 0;
     bool m_lidWakeAtRisk = false;
+    // The length of a period whose assertion is still being taken.
+    std::optional<int> m_requestedMinutes;
+    bool m_inLidSwitch = false;
 };

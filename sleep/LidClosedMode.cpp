@@ -22,6 +22,8 @@ Alert lidWakeExplanation() {
             QStringLiteral("請注意限制："),
             QStringLiteral("• 需要接上電源（AC 電源）才有效，僅靠電池無法闔蓋防睡眠"),
             QStringLiteral("• 闔蓋期間如果拔掉電源，防睡眠可能會失效，屆時選單列會顯示提醒"),
+            QStringLiteral("• 系統不允許 Korvella 接管闔蓋，或桌面的電源管理自行處理闔蓋時，"
+                           "闔蓋仍可能讓電腦睡眠，屆時選單列會顯示「闔蓋仍可能睡眠」"),
         }
             .join(QLatin1Char('\n'));
     alert.buttonTitles = {QStringLiteral("我瞭解")};

@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-QString formatStatusLine(bool isInfinite, qint64 remainingSeconds, bool lidWakeAtRisk) {
+QString formatStatusLine(bool isInfinite, qint64 remainingSeconds, bool lidWakeAtRisk,
+                         bool lidLockMissing) {
     QString text;
     if (isInfinite) {
         text = QStringLiteral("防睡眠中・無限期");
@@ -18,5 +19,7 @@ QString formatStatusLine(bool isInfinite, qint64 remainingSeconds, bool lidWakeA
     }
     if (lidWakeAtRisk)
         text += QStringLiteral(" ⚠️ 電源已拔除");
+    if (lidLockMissing)
+        text += QStringLiteral(" ⚠️ 闔蓋仍可能睡眠");
     return text;
 }

@@ -4,4 +4,6 @@
 #include <QtGlobal>
 
 // The one-line description of a running keep-awake period, e.g. "防睡眠中・剩 1 小時 59 分".
-QString formatStatusLine(bool isInfinite, qint64 remainingSeconds, bool lidWakeAtRisk);
+// lidLockMissing: lid-closed mode is on, but the lid may still put the machine to sleep.
+QString formatStatusLine(bool isInfinite, qint64 remainingSeconds, bool lidWakeAtRisk,
+                         bool lidLockMissing = false);

@@ -107,15 +107,16 @@ TEST_F(KeepAwakeSessionTest, AFailedStartWarnsAndAnnouncesNothing) {
     EXPECT_EQ(changes.size(), 0);
     EXPECT_FALSE(session.isRunning());
 
-    // A failed restart leaves the period shown but its countdown stopped and nothing held.
+    // A refused replacement leaves the running period as it was, lock and countdown included.
     assertions.failCreate = false;
     session.start(60);
     assertions.failCreate = true;
     EXPECT_FALSE(session.start(30));
+    EXPECT_EQ(alerts.shown.size(), 2);
     EXPECT_TRUE(session.isRunning());
     EXPECT_EQ(session.activeDurationMinutes(), 60);
-    EXPECT_FALSE(session.hasCountdownTimer());
-    EXPECT_TRUE(assertions.held.isEmpty());
+    EXPECT_TRUE(session.hasCountdownTimer());
+    EXPECT_EQ(assertions.held.keys(), QList<quint32>{102});
 }
 
 TEST_F(KeepAwakeSessionTest, TheLidModeSwitchesTheHeldKindAndTheWarning) {
@@ -134,7 +135,7 @@ TEST_F(KeepAwakeSessionTest, TheLidModeSwitchesTheHeldKindAndTheWarning) {
     EXPECT_EQ(session.statusLineText(), "防睡眠中・剩 30 分");
     session.setLidMode(SleepPreventer::Mode::userIdle, false);
     EXPECT_EQ(changes.size(), before + 2);
-    EXPECT_EQ(assertions.calls, QStringList({kSystemLock, "release 101", kIdleLock}));
+    EXPECT_EQ(assertions.calls, QStringList({kSystemLock, kIdleLock, "release 101"}));
     EXPECT_EQ(session.remainingSeconds(), 1800) << "the period goes on";
 
     session.stop();

@@ -22,7 +22,9 @@ const Alert kExplanation{
     "闔蓋時保持喚醒",
     "開啟後，筆電 闔上上蓋時主機仍會保持運作（螢幕休眠但系統不睡），適合外接螢幕工作或背景"
     "下載時使用。\n\n請注意限制：\n• 需要接上電源（AC 電源）才有效，僅靠電池無法闔蓋防睡眠\n"
-    "• 闔蓋期間如果拔掉電源，防睡眠可能會失效，屆時選單列會顯示提醒",
+    "• 闔蓋期間如果拔掉電源，防睡眠可能會失效，屆時選單列會顯示提醒\n"
+    "• 系統不允許 Korvella 接管闔蓋，或桌面的電源管理自行處理闔蓋時，闔蓋仍可能讓電腦睡眠，"
+    "屆時選單列會顯示「闔蓋仍可能睡眠」",
     {"我瞭解"}};
 
 class LidClosedMode : public ::testing::Test {
@@ -89,6 +91,7 @@ protected:
 
 TEST_F(LidClosedMode, SwitchingDuringAPeriodRetakesTheLockWithTheOtherKind) {
     ASSERT_TRUE(m_item->choose(QStringLiteral("1 小時")));
+    ASSERT_TRUE(waitUntil([&] { return m_delegate->isRunning(); }));
     EXPECT_TRUE(holds({QStringLiteral("idle:sleep")}));
 
     ASSERT_TRUE(m_item->choose(kLidItem));
@@ -127,6 +130,7 @@ TEST_F(LidClosedMode, TheWarningFollowsMainsPowerWhileAPeriodRuns) {
     EXPECT_EQ(menuBuilds(), builds);
 
     ASSERT_TRUE(m_item->choose(QStringLiteral("1 小時")));
+    ASSERT_TRUE(waitUntil([&] { return m_delegate->isRunning(); }));
     EXPECT_TRUE(holds({QStringLiteral("idle:sleep:handle-lid-switch")}));
     EXPECT_EQ(m_item->menu.entries.first().title,
               QStringLiteral("防睡眠中・剩 1 小時 ⚠️ 電源已拔除"));
@@ -154,6 +158,7 @@ TEST_F(LidClosedMode, TheWarningFollowsMainsPowerWhileAPeriodRuns) {
     EXPECT_FALSE(m_delegate->lidWakeAtRisk());
     EXPECT_EQ(lidEntry()->title, kLidItem);
     ASSERT_TRUE(m_item->choose(QStringLiteral("1 小時")));
+    ASSERT_TRUE(waitUntil([&] { return m_delegate->isRunning(); }));
     EXPECT_TRUE(m_delegate->lidWakeAtRisk());
 
     // Switching off clears the warning at once; the period goes on with the weaker lock.

@@ -16,7 +16,10 @@ int main(int argc, char **argv) {
     }
     const QDBusConnection bus = QDBusConnection::connectToBus(arguments[1], QStringLiteral("bus"));
     LinuxPowerAssertions assertions(bus, bus);
-    if (!assertions.create(arguments[2], 255, QStringLiteral("Korvella防睡眠中"))) {
+    const auto id = assertions.create(arguments[2], 255, QStringLiteral("Korvella防睡眠中"));
+    while (id && assertions.state(*id) == PowerAssertions::State::pending)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (!id || assertions.state(*id) != PowerAssertions::State::held) {
         std::printf("failed\n");
         return 1;
     }
