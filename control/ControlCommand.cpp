@@ -60,7 +60,8 @@ QJsonObject statusJson(const QVariantMap &state) {
             {QStringLiteral("holds"),
              QJsonArray::fromStringList(state.value(QStringLiteral("Holds")).toStringList())},
             {QStringLiteral("lid_mode"), state.value(QStringLiteral("LidMode")).toBool()},
-            {QStringLiteral("locks"), state.value(QStringLiteral("Locks")).toInt()}};
+            {QStringLiteral("locks"),
+             QJsonArray::fromStringList(state.value(QStringLiteral("Locks")).toStringList())}};
 }
 
 // Without the application: idle, and the lid mode as the settings keep it.

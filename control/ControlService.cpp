@@ -113,8 +113,8 @@ bool ControlService::lidMode() const {
     return m_settings.boolForKey(SettingsKeys::lidSleepEnabled);
 }
 
-uint ControlService::locks() const {
-    return uint(m_session.sleepPreventer().isActive()) + uint(m_holds.isHoldingLock());
+QStringList ControlService::locks() const {
+    return m_session.heldLocks().split(QStringLiteral(", "), Qt::SkipEmptyParts);
 }
 
 void ControlService::Start(uint minutes) {

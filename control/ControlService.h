@@ -26,7 +26,7 @@ class ControlService final : public QObject, protected QDBusContext {
     Q_PROPERTY(QString StatusLine READ statusLine)
     Q_PROPERTY(QStringList Holds READ holds)
     Q_PROPERTY(bool LidMode READ lidMode)
-    Q_PROPERTY(uint Locks READ locks)
+    Q_PROPERTY(QStringList Locks READ locks)
 
 public:
     ControlService(KeepAwakeSession &session, PowerAssertions &assertions, SettingsStore &settings,
@@ -41,7 +41,8 @@ public:
     QString statusLine() const;
     QStringList holds() const;
     bool lidMode() const;
-    uint locks() const;
+    // The locks the desktop's services confirm, for the period and the holds together.
+    QStringList locks() const;
 
     // The menu's first line: the period (with its end time), the holds, or both; empty when
     // nothing keeps the machine awake.
