@@ -16,7 +16,7 @@ Alert lidWakeExplanation() {
     alert.messageText = QStringLiteral("闔蓋時保持喚醒");
     alert.informativeText =
         QStringList{
-            QStringLiteral("開啟後，筆電 闔上上蓋時主機仍會保持運作（螢幕休眠但系統不睡），"
+            QStringLiteral("開啟後，筆電闔上上蓋時主機仍會保持運作（螢幕休眠但系統不睡），"
                            "適合外接螢幕工作或背景下載時使用。"),
             QString(),
             QStringLiteral("請注意限制："),

@@ -20,7 +20,7 @@ const QString kUPowerPath = QStringLiteral("/org/freedesktop/UPower");
 const Alert kExplanation{
     Alert::Style::Informational,
     "闔蓋時保持喚醒",
-    "開啟後，筆電 闔上上蓋時主機仍會保持運作（螢幕休眠但系統不睡），適合外接螢幕工作或背景"
+    "開啟後，筆電闔上上蓋時主機仍會保持運作（螢幕休眠但系統不睡），適合外接螢幕工作或背景"
     "下載時使用。\n\n請注意限制：\n• 需要接上電源（AC 電源）才有效，僅靠電池無法闔蓋防睡眠\n"
     "• 闔蓋期間如果拔掉電源，防睡眠可能會失效，屆時選單列會顯示提醒\n"
     "• 系統不允許 Korvella 接管闔蓋，或桌面的電源管理自行處理闔蓋時，闔蓋仍可能讓電腦睡眠，"
