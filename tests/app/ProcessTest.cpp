@@ -4,20 +4,19 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 class KorvellaProcess : public ::testing::Test {
 protected:
-    QProcessEnvironment environment() const {
+    // Starts korvella on its own runtime folder; `change` edits the environment first.
+    void start(QProcess &process, const std::function<void(QProcessEnvironment &)> &change = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", runtime.path());
         env.insert("QT_QPA_PLATFORM", "offscreen");
-        return env;
-    }
-    void start(QProcess &process, const QProcessEnvironment &env) const {
+        if (change)
+            change(env);
         process.setProcessEnvironment(env);
         process.start(KORVELLA_BINARY, QStringList());
         ASSERT_TRUE(process.waitForStarted(5000));
@@ -35,10 +34,9 @@ protected:
 
 TEST_F(KorvellaProcess, ASecondInstanceStepsAsideAndAStaleLockDoesNotBlock) {
     QProcess first, second, third;
-    start(first, environment());
+    start(first);
     ASSERT_TRUE(lockHeldBy(first.processId()));
-
-    start(second, environment());
+    start(second);
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
@@ -48,7 +46,7 @@ TEST_F(KorvellaProcess, ASecondInstanceStepsAsideAndAStaleLockDoesNotBlock) {
     first.kill(); // SIGKILL leaves the lock file behind
     first.waitForFinished(5000);
     ASSERT_TRUE(QFile::exists(runtime.filePath("korvella.lock")));
-    start(third, environment());
+    start(third);
     EXPECT_TRUE(lockHeldBy(third.processId()));
     EXPECT_EQ(third.state(), QProcess::Running);
     third.kill();
@@ -57,15 +55,14 @@ TEST_F(KorvellaProcess, ASecondInstanceStepsAsideAndAStaleLockDoesNotBlock) {
 
 // Qt itself would abort (and dump core) when no platform plugin loads.
 TEST_F(KorvellaProcess, WithoutAUsableDisplayItExplainsInOneLineAndExitsWithStatusOne) {
-    const QString nowhere = runtime.filePath("wayland-nothing");
-    for (const QString &wayland : {QString(), nowhere}) {
-        QProcessEnvironment env = environment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
-        if (!wayland.isEmpty())
-            env.insert("WAYLAND_DISPLAY", wayland);
+    for (const QString &wayland : {QString(), runtime.filePath("wayland-nothing")}) {
         QProcess process;
-        start(process, env);
+        start(process, [&](QProcessEnvironment &env) {
+            for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                env.remove(name);
+            if (!wayland.isEmpty())
+                env.insert("WAYLAND_DISPLAY", wayland);
+        });
         ASSERT_TRUE(process.waitForFinished(10000));
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << wayland.toStdString();
         EXPECT_EQ(process.exitCode(), 1);

@@ -64,39 +64,24 @@ protected:
     AppDelegate delegate{fake.platform()};
 };
 
-TEST_F(StatusMenu, IdleMenuHasFifteenEntriesAsOrdered) {
-    const QStringList expected =
-        QStringList{QStringLiteral("開始防睡眠|1||0|-|enabled"), QStringLiteral("-")} +
-        lowerRows(-1);
-    EXPECT_EQ(rows(item().menu), expected);
-    EXPECT_EQ(item().toolTip, "Korvella・防睡眠未啟動");
-    EXPECT_EQ(item().title, "");
-    EXPECT_EQ(item().images, IconRenderer::statusIcons(false, 1.0));
-}
-
-TEST_F(StatusMenu, ToggleStartsWithoutLimitAndChecksUnlimited) {
-    item().choose(QStringLiteral("開始防睡眠"));
-    const QStringList expected =
-        QStringList{QStringLiteral("防睡眠中・無限期|0||0|-|disabled"), QStringLiteral("-"),
-                    QStringLiteral("結束防睡眠|1||0|-|enabled"), QStringLiteral("-")} +
-        lowerRows(0);
-    EXPECT_EQ(rows(item().menu), expected);
-    EXPECT_EQ(item().toolTip, "Korvella・防睡眠中・無限期");
-    EXPECT_EQ(item().images, IconRenderer::statusIcons(true, 1.0));
-
-    item().choose(QStringLiteral("結束防睡眠"));
-    EXPECT_EQ(item().menu.entries.size(), 15);
-    EXPECT_EQ(item().toolTip, "Korvella・防睡眠未啟動");
-}
-
-TEST_F(StatusMenu, CheckMarkFollowsTheRunningPeriodAndEveryTickRefreshesInOrder) {
-    item().choose(QStringLiteral("2 小時"));
-    EXPECT_EQ(rows(item().menu).mid(4), lowerRows(120));
-    EXPECT_EQ(item().menu.entries.first().title, "防睡眠中・剩 2 小時");
-    EXPECT_EQ(item().toolTip, "Korvella・防睡眠中・剩 2 小時");
-
-    item().choose(QStringLiteral("30 分鐘"));
-    EXPECT_EQ(rows(item().menu).mid(4), lowerRows(30));
+TEST_F(StatusMenu, EachChoiceShowsItsStatusTickAndIconAndATickRefreshesAllInOrder) {
+    const auto top = [](const QString &status) {
+        return status.isEmpty() ? QStringList{"開始防睡眠|1||0|-|enabled", "-"}
+                                : QStringList{status + "|0||0|-|disabled", "-",
+                                              "結束防睡眠|1||0|-|enabled", "-"};
+    };
+    const std::tuple<QString, QString, int> steps[] = {{"", "", -1},
+                                                       {"開始防睡眠", "防睡眠中・無限期", 0},
+                                                       {"2 小時", "防睡眠中・剩 2 小時", 120},
+                                                       {"結束防睡眠", "", -1},
+                                                       {"30 分鐘", "防睡眠中・剩 30 分", 30}};
+    for (const auto &[choice, status, checkedTag] : steps) {
+        ASSERT_TRUE(choice.isEmpty() || item().choose(choice)) << choice.toStdString();
+        EXPECT_EQ(rows(item().menu), top(status) + lowerRows(checkedTag)) << choice.toStdString();
+        EXPECT_EQ(item().toolTip, "Korvella・" + (status.isEmpty() ? "防睡眠未啟動" : status));
+        EXPECT_EQ(item().images, IconRenderer::statusIcons(!status.isEmpty(), 1.0));
+        EXPECT_EQ(item().title, "");
+    }
     item().calls.clear();
     fake.clock.advanceSeconds(61);
     delegate.countdownTick();

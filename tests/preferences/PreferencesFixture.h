@@ -9,11 +9,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -41,12 +41,7 @@ protected:
             waitUntil([&] { return QApplication::activeWindow() == controller->window(); }));
     }
 
-    static void type(QWidget *widget, const QString &text) {
-        for (const QChar c : text) {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(widget, &press);
-        }
-    }
+    static void type(QWidget *widget, const QString &text) { QTest::keyClicks(widget, text); }
 
     // A mouse click as the window system delivers it, focus handling included.
     static void click(QWidget *widget) {
@@ -58,11 +53,6 @@ protected:
         QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
                             Qt::NoModifier);
         QApplication::sendEvent(widget, &release);
-    }
-
-    static void pressReturn(QWidget *widget) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QApplication::sendEvent(widget, &press);
     }
 
     QString stored(const QString &key) const {

@@ -47,7 +47,7 @@ protected:
 };
 
 // A path with blanks and the characters the Exec key reserves must still start the program.
-TEST_F(XdgAutostart, RegisterWritesAValidQuotedEntryAndUnregisterRemovesIt) {
+TEST_F(XdgAutostart, OurEntryIsValidQuotedAndRemovableAndOnlyOurLiveEntryCounts) {
     const QString program = makeExecutable("/my apps/kor$vel%la\\\"x`");
     XdgAutostartService service(program);
     EXPECT_EQ(service.status(), Status::NotRegistered);
@@ -73,42 +73,41 @@ TEST_F(XdgAutostart, RegisterWritesAValidQuotedEntryAndUnregisterRemovesIt) {
     EXPECT_EQ(service.status(), Status::NotRegistered);
     EXPECT_TRUE(service.unregisterItem()) << "nothing to remove is no failure";
 
-    for (const QByteArray &value : {QByteArray(), QByteArray("relative/config")}) {
-        qputenv("XDG_CONFIG_HOME", value);
-        EXPECT_EQ(XdgAutostartService::entryPath(),
-                  QDir::homePath() + "/.config/autostart/korvella.desktop");
-    }
-}
-
-// What the desktop would not start reads as off; what we did not write is never touched.
-TEST_F(XdgAutostart, OnlyOurLiveEntryCountsAndAForeignOneIsLeftAlone) {
-    const QString program = makeExecutable("/korvella");
-    XdgAutostartService service(program);
-    ASSERT_TRUE(service.registerItem());
+    // What the desktop would not start reads as off; what we did not write is never touched.
+    const QString plain = makeExecutable("/with blank/korvella");
+    XdgAutostartService blank(plain);
+    ASSERT_TRUE(blank.registerItem());
     const QByteArray ours = entry();
+    EXPECT_TRUE(ours.contains("\nExec=\"" + plain.toUtf8() + "\"\n")) << ours.constData();
     for (const QByteArray &change :
          {QByteArray("Hidden=true\n"), QByteArray("X-GNOME-Autostart-enabled=false\n")}) {
         writeEntry(QByteArray(ours).replace("X-GNOME-Autostart-enabled=true\n", change));
-        EXPECT_EQ(service.status(), Status::NotRegistered) << change.constData();
+        EXPECT_EQ(blank.status(), Status::NotRegistered) << change.constData();
     }
     writeEntry(ours);
-    QFile::rename(program, program + ".gone");
-    EXPECT_EQ(service.status(), Status::NotRegistered) << "the program is gone";
-    QFile::rename(program + ".gone", program);
+    QFile::rename(plain, plain + ".gone");
+    EXPECT_EQ(blank.status(), Status::NotRegistered) << "the program is gone";
+    QFile::rename(plain + ".gone", plain);
 
     const QByteArray foreign =
-        "[Desktop Entry]\nType=Application\nName=Mine\nExec=" + program.toUtf8() + "\n";
+        "[Desktop Entry]\nType=Application\nName=Mine\nExec=\"" + plain.toUtf8() + "\"\n";
     writeEntry(foreign);
-    EXPECT_EQ(service.status(), Status::NotRegistered);
-    EXPECT_FALSE(service.registerItem());
-    EXPECT_FALSE(service.unregisterItem());
+    EXPECT_EQ(blank.status(), Status::NotRegistered);
+    EXPECT_FALSE(blank.registerItem());
+    EXPECT_FALSE(blank.unregisterItem());
     EXPECT_EQ(entry(), foreign);
 
     QDir(config.path() + "/autostart").removeRecursively();
     QFile blocker(config.path() + "/autostart"); // a file where the folder should be
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    EXPECT_FALSE(service.registerItem());
-    EXPECT_EQ(service.status(), Status::NotRegistered);
+    EXPECT_FALSE(blank.registerItem());
+    EXPECT_EQ(blank.status(), Status::NotRegistered);
+
+    for (const QByteArray &value : {QByteArray(), QByteArray("relative/config")}) {
+        qputenv("XDG_CONFIG_HOME", value);
+        EXPECT_EQ(XdgAutostartService::entryPath(),
+                  QDir::homePath() + "/.config/autostart/korvella.desktop");
+    }
 }
 
 } // namespace

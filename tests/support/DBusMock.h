@@ -3,9 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcessEnvironment>
-#include <QString>
 #include <QTemporaryDir>
-#include <QVariantList>
 #include <QVariantMap>
 
 #include <memory>
@@ -54,21 +52,13 @@ public:
                           const QVariantList &arguments = {});
 
 private:
-    struct Service {
-        std::unique_ptr<QProcess> process;
-        QString busName;
-    };
-
-    bool startDaemon();
     bool startMock(const QStringList &arguments, const QString &busName);
-    QString nameOwnedBy(qint64 pid) const;
-    QDBusMessage call(const QDBusMessage &message, const QString &what);
+    QDBusMessage call(const QDBusMessage &message);
 
     QTemporaryDir m_dir;
     std::unique_ptr<QProcess> m_daemon;
-    std::vector<Service> m_services;
+    std::vector<std::pair<std::unique_ptr<QProcess>, QString>> m_services; // with the name owned
     QString m_address;
-    QString m_connectionName;
-    QDBusConnection m_connection;
+    QDBusConnection m_connection{QString()};
     QString m_error;
 };

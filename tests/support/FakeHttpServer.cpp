@@ -1,7 +1,7 @@
 #include "tests/support/FakeHttpServer.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include "tests/support/WaitUntil.h"
+
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTimer>
@@ -9,7 +9,6 @@
 
 namespace {
 constexpr char kBufferProperty[] = "fakeHttpBuffer";
-constexpr qsizetype kMaxRequestBytes = 16 * 1024 * 1024;
 
 // Takes one complete request off the front of `buffer`, or nothing while it is incomplete.
 std::optional<FakeHttpServer::Request> takeRequest(QByteArray &buffer) {
@@ -59,23 +58,16 @@ QString FakeHttpServer::baseUrl() const {
 }
 
 bool FakeHttpServer::waitForRequests(int count, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (m_requestCount < count && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    return m_requestCount >= count;
+    return waitUntil([&] { return m_requests.size() >= count; }, timeoutMs);
 }
 
 void FakeHttpServer::readFrom(QTcpSocket *socket) {
     QByteArray buffer = socket->property(kBufferProperty).toByteArray() + socket->readAll();
-    if (buffer.size() > kMaxRequestBytes)
-        return socket->abort();
     std::optional<Request> request = takeRequest(buffer);
     socket->setProperty(kBufferProperty, buffer);
     if (!request)
         return;
-    ++m_requestCount;
-    if (m_recording)
-        m_requests.append(*request);
+    m_requests.append(*request);
     const Reply reply = m_queue.isEmpty() ? m_defaultReply : m_queue.dequeue();
     if (reply.delayMs <= 0)
         return answer(socket, reply);

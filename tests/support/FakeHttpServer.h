@@ -29,23 +29,19 @@ public:
     enum class Action { Respond, DropConnection, SendRaw };
 
     struct Reply {
-        explicit Reply(int status = 200, const QByteArray &body = "{}",
-                       Action action = Action::Respond, const QByteArray &raw = {})
-            : status(status)
-            , body(body)
-            , action(action)
-            , raw(raw) {}
-        int status;
-        QByteArray body;
-        Action action;
+        int status = 200;
+        QByteArray body = "{}";
+        Action action = Action::Respond;
         QByteArray raw;  // written verbatim by SendRaw
         int delayMs = 0; // wait this long after the request before acting
 
-        static Reply withStatus(int code, const QByteArray &body) { return Reply(code, body); }
-        static Reply json(const QByteArray &body) { return Reply(200, body); }
-        static Reply dropConnection() { return Reply(200, {}, Action::DropConnection); }
+        static Reply withStatus(int code, const QByteArray &body) {
+            return {code, body, Action::Respond, {}, 0};
+        }
+        static Reply json(const QByteArray &body) { return withStatus(200, body); }
+        static Reply dropConnection() { return {200, {}, Action::DropConnection, {}, 0}; }
         static Reply rawBytes(const QByteArray &bytes) {
-            return Reply(0, {}, Action::SendRaw, bytes);
+            return {0, {}, Action::SendRaw, bytes, 0};
         }
         Reply delayedBy(int ms) const {
             Reply reply = *this;
@@ -60,10 +56,9 @@ public:
     void enqueue(const Reply &reply) { m_queue.enqueue(reply); }
     void setDefaultReply(const Reply &reply) { m_defaultReply = reply; }
 
-    // Requests received so far, oldest first; long runs can switch recording off.
+    // Requests received so far, oldest first.
     const QList<Request> &requests() const { return m_requests; }
-    int requestCount() const { return m_requestCount; }
-    void setRecording(bool recording) { m_recording = recording; }
+    int requestCount() const { return int(m_requests.size()); }
     // Runs the event loop until `count` requests have arrived in total, or the time is up.
     bool waitForRequests(int count, int timeoutMs = 5000);
     // Later connections are refused.
@@ -77,6 +72,4 @@ private:
     QQueue<Reply> m_queue;
     Reply m_defaultReply;
     QList<Request> m_requests;
-    int m_requestCount = 0;
-    bool m_recording = true;
 };

@@ -4,54 +4,42 @@
 #include "tests/support/DBusMock.h"
 #include "tests/support/WaitUntil.h"
 
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 namespace {
 const QString kRegistry = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kRegistryPath = QStringLiteral("/StatusNotifierWatcher");
-const QString kTemplate =
-    QStringLiteral(KORVELLA_TEST_SOURCE_DIR "/tray/status_notifier_watcher.py");
 
-class TrayOnPrivateBus : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(bus.isRunning()) << bus.errorString().toStdString(); }
-    bool startRegistry(bool hostRegistered) {
-        return bus.startTemplate(kTemplate, {{QStringLiteral("HostRegistered"), hostRegistered}});
-    }
-    void registerHost() {
-        bus.callMock(
-            kRegistry, kRegistryPath, QStringLiteral("UpdateProperties"),
-            {kRegistry, QVariantMap{{QStringLiteral("IsStatusNotifierHostRegistered"), true}}});
-        bus.callMock(
-            kRegistry, kRegistryPath, QStringLiteral("EmitSignal"),
-            {kRegistry, QStringLiteral("StatusNotifierHostRegistered"), QString(), QVariantList()});
-    }
-
+// A registry, then a host, that appear after start are waited for; what the status item was
+// given before the tray appeared is handed over; an item that finds the tray before it has an
+// image waits for one, as an icon without an image would show empty.
+TEST(TrayOnPrivateBus, ATrayThatAppearsLaterGetsWhatWasSetBeforeAndNothingEmpty) {
     DBusMock bus;
-};
-
-TEST_F(TrayOnPrivateBus, ARegistryAndThenAHostThatAppearAfterStartAreWaitedFor) {
+    ASSERT_TRUE(bus.isRunning()) << bus.errorString().toStdString();
     TrayWatcher watcher(bus.connection());
-    int saidNoTray = 0;
-    QObject::connect(&watcher, &TrayWatcher::noTrayYet, [&] { ++saidNoTray; });
+    QSignalSpy saidNoTray(&watcher, &TrayWatcher::noTrayYet);
     watcher.start();
-    ASSERT_TRUE(waitUntil([&] { return saidNoTray == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return saidNoTray.count() == 1; }));
     EXPECT_EQ(watcher.found(), TrayWatcher::Kind::None) << "no registry on the bus";
-
-    ASSERT_TRUE(startRegistry(false)) << bus.errorString().toStdString();
-    registerHost();
-    EXPECT_TRUE(waitUntil([&] { return watcher.found() == TrayWatcher::Kind::StatusNotifier; }));
-    EXPECT_EQ(saidNoTray, 1) << "said once";
-}
-
-TEST_F(TrayOnPrivateBus, TheStatusItemHandsOverWhatWasSetBeforeTheTrayAppeared) {
     TrayStatusItem item(bus.connection());
     EXPECT_TRUE(item.hasButton()) << "what is set now must not be lost";
     item.setImages(IconRenderer::statusIcons(true, 2.0));
     item.setToolTip(QStringLiteral("Korvella・防睡眠中・無限期"));
     EXPECT_EQ(item.trayIcon(), nullptr);
 
-    ASSERT_TRUE(startRegistry(true)) << bus.errorString().toStdString();
+    ASSERT_TRUE(bus.startTemplate(
+        QStringLiteral(KORVELLA_TEST_SOURCE_DIR "/tray/status_notifier_watcher.py"),
+        {{QStringLiteral("HostRegistered"), false}}))
+        << bus.errorString().toStdString();
+    bus.callMock(
+        kRegistry, kRegistryPath, QStringLiteral("UpdateProperties"),
+        {kRegistry, QVariantMap{{QStringLiteral("IsStatusNotifierHostRegistered"), true}}});
+    bus.callMock(
+        kRegistry, kRegistryPath, QStringLiteral("EmitSignal"),
+        {kRegistry, QStringLiteral("StatusNotifierHostRegistered"), QString(), QVariantList()});
+    EXPECT_TRUE(waitUntil([&] { return watcher.found() == TrayWatcher::Kind::StatusNotifier; }));
+    EXPECT_EQ(saidNoTray.count(), 1) << "said once";
     ASSERT_TRUE(waitUntil([&] { return item.trayIcon() != nullptr; }));
     QSystemTrayIcon *icon = item.trayIcon();
     EXPECT_EQ(icon->toolTip(), "Korvella・防睡眠中・無限期");
@@ -68,27 +56,25 @@ TEST_F(TrayOnPrivateBus, TheStatusItemHandsOverWhatWasSetBeforeTheTrayAppeared) 
     item.setImages(IconRenderer::statusIcons(true, 2.0));
     EXPECT_EQ(icon->icon().cacheKey(), running) << "a state's icon is made once";
     EXPECT_EQ(item.trayIcon(), icon) << "one icon for the life of the item";
-}
 
-TEST_F(TrayOnPrivateBus, ATrayFoundBeforeAnyImageWaitsForTheImage) {
-    ASSERT_TRUE(startRegistry(true)) << bus.errorString().toStdString();
-    TrayStatusItem item(bus.connection());
+    TrayStatusItem second(bus.connection());
     // A second watcher's answer comes after the item's, which asked first on the same bus.
     TrayWatcher later(bus.connection());
+    QSignalSpy laterSaidNoTray(&later, &TrayWatcher::noTrayYet);
     later.start();
     ASSERT_TRUE(waitUntil([&] { return later.found() != TrayWatcher::Kind::None; }));
-    EXPECT_EQ(item.trayIcon(), nullptr) << "an icon without an image would show empty";
-    item.setImages(IconRenderer::statusIcons(false, 1.0));
-    ASSERT_NE(item.trayIcon(), nullptr);
-    EXPECT_FALSE(item.trayIcon()->icon().isNull());
+    EXPECT_EQ(laterSaidNoTray.count(), 0) << "no false alarm with a tray there";
+    EXPECT_EQ(second.trayIcon(), nullptr) << "an icon without an image would show empty";
+    second.setImages(IconRenderer::statusIcons(false, 1.0));
+    ASSERT_NE(second.trayIcon(), nullptr);
+    EXPECT_FALSE(second.trayIcon()->icon().isNull());
 }
 
 TEST(TrayWithoutBus, SaysSoOnceWhenNeitherBusNorX11IsThere) {
     TrayWatcher watcher(QDBusConnection(QStringLiteral("not-connected")));
-    int saidNoTray = 0;
-    QObject::connect(&watcher, &TrayWatcher::noTrayYet, [&] { ++saidNoTray; });
+    QSignalSpy saidNoTray(&watcher, &TrayWatcher::noTrayYet);
     watcher.start();
-    EXPECT_EQ(saidNoTray, 1);
+    EXPECT_EQ(saidNoTray.count(), 1);
     EXPECT_EQ(watcher.found(), TrayWatcher::Kind::None);
     EXPECT_FALSE(TrayWatcher::xembedTrayExists()) << "offscreen has no X server";
 }

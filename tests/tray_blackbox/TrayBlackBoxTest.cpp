@@ -2,8 +2,8 @@
 // tray registry that reports a host, and logind on the same private bus. The test keeps the
 // exported menu and clicks in it the way a tray host does.
 #include "app/IconRenderer.h"
-#include "tests/support/DBusMock.h"
 #include "tests/support/DbusMenuHost.h"
+#include "tests/support/InhibitorBus.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QDBusArgument>
@@ -19,12 +19,10 @@
 
 namespace {
 const QString kRegistry = QStringLiteral("org.kde.StatusNotifierWatcher");
-const QString kRegistryPath = QStringLiteral("/StatusNotifierWatcher");
 const QString kTemplate =
     QStringLiteral(KORVELLA_TEST_SOURCE_DIR "/tray/status_notifier_watcher.py");
 const QString kItem = QStringLiteral("org.kde.StatusNotifierItem");
-const QString kLogind = QStringLiteral("org.freedesktop.login1");
-const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
+const QString kNoTray = QStringLiteral("桌面上目前沒有系統匣");
 
 std::unique_ptr<QProcess> childProcess() {
     auto process = std::make_unique<QProcess>();
@@ -36,8 +34,7 @@ std::unique_ptr<QProcess> childProcess() {
 // desktop's own programs do.
 class XServer final {
 public:
-    XServer()
-        : m_process(childProcess()) {
+    XServer() {
         m_process->start("Xvfb",
                          {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
         waitUntil([this] { return m_process->canReadLine() || !m_process->processId(); }, 10000);
@@ -97,7 +94,7 @@ public:
     }
 
 private:
-    std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<QProcess> m_process = childProcess();
     QString m_display;
     xcb_connection_t *m_c = nullptr;
     xcb_window_t m_root = 0;
@@ -130,17 +127,15 @@ class TrayBlackBox : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(x.display().isEmpty()) << "Xvfb did not start";
-        ASSERT_TRUE(bus.isRunning()) << bus.errorString().toStdString();
-        ASSERT_TRUE(bus.startTemplate(QStringLiteral("logind"))) << bus.errorString().toStdString();
+        ASSERT_TRUE(locks.startLogind());
     }
     void TearDown() override {
-        if (korvella->state() != QProcess::NotRunning) {
-            korvella->kill();
-            korvella->waitForFinished(3000);
-        }
+        korvella->kill();
+        korvella->waitForFinished(3000);
     }
 
-    void startKorvella(QProcessEnvironment environment) {
+    // No tray yet when it starts: it says so in one line and keeps running.
+    void startWithoutTray(QProcessEnvironment environment) {
         environment.insert("DISPLAY", x.display());
         // A sanitizer build must still exit 0 when Qt's own caches are all that is left; the
         // suppression needs whole stacks through Qt's libraries, which lack frame pointers.
@@ -152,60 +147,32 @@ protected:
         korvella->setProcessEnvironment(environment);
         korvella->start(KORVELLA_BINARY, QStringList());
         ASSERT_TRUE(korvella->waitForStarted(5000)) << korvella->errorString().toStdString();
-    }
-    QProcessEnvironment onX11() const {
-        QProcessEnvironment environment = bus.environment();
-        environment.insert("QT_QPA_PLATFORM", "xcb");
-        environment.remove("WAYLAND_DISPLAY");
-        return environment;
+        ASSERT_TRUE(waitUntil([&] { return standardError().contains(kNoTray); }, 10000))
+            << standardError().toStdString();
     }
     QString standardError() {
         m_stderr += QString::fromUtf8(korvella->readAllStandardError());
         return m_stderr;
     }
     // The tray item's bus name, once it has registered with the registry.
-    bool waitForItem() {
-        return waitUntil(
+    QString waitForItem() {
+        QString item;
+        waitUntil(
             [&] {
-                const auto calls =
-                    bus.methodCalls(kRegistry, kRegistryPath, "RegisterStatusNotifierItem");
-                m_item = calls.isEmpty() ? QString() : calls.last().value(0).toString();
-                return !m_item.isEmpty();
+                const auto calls = bus.methodCalls(kRegistry, "/StatusNotifierWatcher",
+                                                   "RegisterStatusNotifierItem");
+                item = calls.isEmpty() ? QString() : calls.last().value(0).toString();
+                return !item.isEmpty();
             },
             10000);
+        return item;
     }
-    QDBusMessage callItem(const QString &interface, const QString &method,
-                          const QVariantList &arguments) {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(m_item, "/StatusNotifierItem", interface, method);
-        call.setArguments(arguments);
-        return bus.connection().call(call, QDBus::Block, 5000);
-    }
-    // Who holds logind's inhibitors, one entry per lock.
-    QStringList inhibitors() {
-        const QDBusMessage reply =
-            bus.connection().call(QDBusMessage::createMethodCall(
-                                      kLogind, kLogindPath, kLogind + ".Manager", "ListInhibitors"),
-                                  QDBus::Block, 5000);
-        QStringList who;
-        const auto list = qvariant_cast<QDBusArgument>(reply.arguments().value(0));
-        list.beginArray();
-        while (!list.atEnd()) {
-            QString what, holder, why, mode;
-            uint uid = 0, pid = 0;
-            list.beginStructure();
-            list >> what >> holder >> why >> mode >> uid >> pid;
-            list.endStructure();
-            who << holder;
-        }
-        list.endArray();
-        return who;
-    }
+    bool locked() { return !locks.inhibitors().isEmpty(); }
 
     XServer x;
-    DBusMock bus;
+    InhibitorBus locks;
+    DBusMock &bus = locks.mock;
     std::unique_ptr<QProcess> korvella = childProcess();
-    QString m_item;
     QString m_stderr;
 };
 
@@ -213,76 +180,24 @@ const QStringList kIdleLabels{
     "開始防睡眠",    "-", "30 分鐘",        "1 小時", "2 小時",    "4 小時",        "無限期",
     "直到指定時間…", "-", "闔蓋時保持喚醒", "-",      "偏好設定…", "結束 Korvella", "-"};
 
-// Tray hosts (XFCE, Plasma, GNOME's extension) keep the menu they read first and apply only the
-// updates they are sent, so a tick the app clears without saying so stays on screen.
-TEST_F(TrayBlackBox, TheHostsCopyOfTheMenuFollowsPeriodsAndTheLidModeUntilQuit) {
-    startKorvella(onX11());
-    // No tray yet: one clear line, and the process keeps running.
-    EXPECT_TRUE(waitUntil([&] { return standardError().contains("桌面上目前沒有系統匣"); }, 10000))
-        << standardError().toStdString();
-    // The registry appears later, as at a login: the item registers with it.
-    ASSERT_TRUE(bus.startTemplate(kTemplate)) << bus.errorString().toStdString();
-    ASSERT_TRUE(waitForItem()) << standardError().toStdString();
-    DbusMenuHost host(bus.connection(), m_item);
-    ASSERT_TRUE(waitUntil([&] { return host.attach() && host.labels().size() == 15; }, 5000));
-    EXPECT_EQ(host.labels().mid(0, 14), kIdleLabels);
-    EXPECT_TRUE(host.labels()[14].startsWith("Korvella v"));
-    EXPECT_FALSE(host.properties(host.labels()[14]).value("enabled", true).toBool());
-    EXPECT_EQ(host.ticked(), "");
-    const int oneHourId = host.idOf("1 小時");
-
-    ASSERT_TRUE(host.click("1 小時"));
-    ASSERT_TRUE(waitUntil([&] { return !inhibitors().isEmpty(); }, 5000));
-    EXPECT_TRUE(inhibitors().first().contains("Korvella")) << inhibitors().join(", ").toStdString();
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            host.sync();
-            return host.labels().size() == 17;
-        },
-        5000));
-    EXPECT_EQ(host.labels().first(), "防睡眠中・剩 1 小時");
-    EXPECT_EQ(host.labels()[2], "結束防睡眠");
-    EXPECT_EQ(host.idOf("1 小時"), oneHourId) << "items keep their ids";
-    EXPECT_EQ(host.ticked(), "1 小時");
-
-    ASSERT_TRUE(host.click("30 分鐘"));
-    EXPECT_EQ(host.labels().first(), "防睡眠中・剩 30 分");
-    EXPECT_EQ(host.ticked(), "30 分鐘");
-
-    ASSERT_TRUE(host.click("結束防睡眠"));
-    EXPECT_EQ(host.labels().mid(0, 14), kIdleLabels);
-    EXPECT_EQ(host.ticked(), "");
-    EXPECT_TRUE(waitUntil([&] { return inhibitors().isEmpty(); }, 5000));
-
-    ASSERT_TRUE(host.click("闔蓋時保持喚醒"));
-    EXPECT_EQ(host.ticked(), "闔蓋時保持喚醒");
-    ASSERT_TRUE(host.click("闔蓋時保持喚醒"));
-    EXPECT_EQ(host.ticked(), "");
-
-    ASSERT_TRUE(host.click("無限期"));
-    EXPECT_EQ(host.ticked(), "無限期");
-    ASSERT_TRUE(host.click("結束 Korvella"));
-    ASSERT_TRUE(korvella->waitForFinished(10000)) << standardError().toStdString();
-    EXPECT_EQ(korvella->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(korvella->exitCode(), 0) << standardError().toStdString();
-    EXPECT_TRUE(waitUntil([&] { return inhibitors().isEmpty(); }, 5000))
-        << inhibitors().join(", ").toStdString();
-}
-
 // Started as a session that offers both Wayland and X11 would start it, with no Wayland
-// compositor answering: it comes up on X11.
-TEST_F(TrayBlackBox, ALeftClickOpensTheMenuAndTheIconComesInTheSizesPanelsDraw) {
-    ASSERT_TRUE(bus.startTemplate(kTemplate)) << bus.errorString().toStdString();
+// compositor answering, before the panel: it comes up on X11 and registers once the tray's
+// registry appears. Tray hosts (XFCE, Plasma, GNOME's extension) keep the menu they read first
+// and apply only the updates they are sent, so a tick the app clears without saying so stays.
+TEST_F(TrayBlackBox, OnX11ItWaitsForTheTrayAndTheHostsCopyOfTheMenuFollowsEveryChange) {
     QProcessEnvironment environment = bus.environment();
     environment.remove("QT_QPA_PLATFORM");
     environment.insert("WAYLAND_DISPLAY", "/nonexistent/wayland-0");
-    startKorvella(environment);
-    ASSERT_TRUE(waitForItem()) << standardError().toStdString();
-    EXPECT_FALSE(standardError().contains("沒有系統匣")) << "no false alarm with a tray there";
+    startWithoutTray(environment);
+    ASSERT_TRUE(bus.startTemplate(kTemplate)) << bus.errorString().toStdString();
+    const QString item = waitForItem();
+    ASSERT_FALSE(item.isEmpty()) << standardError().toStdString();
 
+    QDBusMessage get = QDBusMessage::createMethodCall(item, "/StatusNotifierItem",
+                                                      "org.freedesktop.DBus.Properties", "Get");
+    get << kItem << "IconPixmap";
     QSet<int> sizes;
-    for (const QImage &image :
-         iconPixmaps(callItem("org.freedesktop.DBus.Properties", "Get", {kItem, "IconPixmap"}))) {
+    for (const QImage &image : iconPixmaps(bus.connection().call(get, QDBus::Block, 5000))) {
         sizes.insert(image.width());
         const QImage scaled =
             IconRenderer::statusIcon(false, QSizeF(18, 18))
@@ -292,20 +207,61 @@ TEST_F(TrayBlackBox, ALeftClickOpensTheMenuAndTheIconComesInTheSizesPanelsDraw) 
     }
     EXPECT_GE(sizes.size(), 4);
 
+    DbusMenuHost host(bus.connection(), item);
+    ASSERT_TRUE(waitUntil([&] { return host.attach() && host.labels().size() == 15; }, 5000));
+    EXPECT_EQ(host.labels().mid(0, 14), kIdleLabels);
+    EXPECT_TRUE(host.labels()[14].startsWith("Korvella v"));
+    EXPECT_FALSE(host.properties(host.labels()[14]).value("enabled", true).toBool());
+    EXPECT_EQ(host.ticked(), "");
+    const int oneHourId = host.idOf("1 小時");
+
+    ASSERT_TRUE(host.click("1 小時"));
+    ASSERT_TRUE(waitUntil([&] { return locked(); }, 5000));
+    EXPECT_TRUE(locks.inhibitors().first().who.contains("Korvella"));
+    ASSERT_TRUE(waitUntil([&] { return host.sync(), host.labels().size() == 17; }, 5000));
+    EXPECT_EQ(host.labels().first(), "防睡眠中・剩 1 小時");
+    EXPECT_EQ(host.labels()[2], "結束防睡眠");
+    EXPECT_EQ(host.idOf("1 小時"), oneHourId) << "items keep their ids";
+    EXPECT_EQ(host.ticked(), "1 小時");
+
+    ASSERT_TRUE(host.click("30 分鐘"));
+    EXPECT_EQ(host.labels().first(), "防睡眠中・剩 30 分");
+    EXPECT_EQ(host.ticked(), "30 分鐘");
+    ASSERT_TRUE(host.click("結束防睡眠"));
+    EXPECT_EQ(host.labels().mid(0, 14), kIdleLabels);
+    EXPECT_EQ(host.ticked(), "");
+    EXPECT_TRUE(waitUntil([&] { return !locked(); }, 5000));
+    ASSERT_TRUE(host.click("闔蓋時保持喚醒"));
+    EXPECT_EQ(host.ticked(), "闔蓋時保持喚醒");
+    ASSERT_TRUE(host.click("闔蓋時保持喚醒"));
+    EXPECT_EQ(host.ticked(), "");
+    ASSERT_TRUE(host.click("無限期"));
+    EXPECT_EQ(host.ticked(), "無限期");
+
     EXPECT_EQ(x.viewablePopups(), 0);
-    ASSERT_EQ(callItem(kItem, "Activate", {100, 10}).type(), QDBusMessage::ReplyMessage);
+    QDBusMessage activate =
+        QDBusMessage::createMethodCall(item, "/StatusNotifierItem", kItem, "Activate");
+    activate << 100 << 10;
+    ASSERT_EQ(bus.connection().call(activate, QDBus::Block, 5000).type(),
+              QDBusMessage::ReplyMessage);
     EXPECT_TRUE(waitUntil([&] { return x.viewablePopups() == 1; }, 5000));
+
+    ASSERT_TRUE(host.click("結束 Korvella"));
+    ASSERT_TRUE(korvella->waitForFinished(10000)) << standardError().toStdString();
+    EXPECT_EQ(korvella->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(korvella->exitCode(), 0) << standardError().toStdString();
+    EXPECT_EQ(standardError().count(kNoTray), 1) << "said once, not repeated";
+    EXPECT_TRUE(waitUntil([&] { return !locked(); }, 5000));
 }
 
 TEST_F(TrayBlackBox, AnXEmbedTrayThatAppearsLaterIsFoundWithoutARegistry) {
-    startKorvella(onX11());
-    EXPECT_TRUE(waitUntil([&] { return standardError().contains("桌面上目前沒有系統匣"); }, 10000))
-        << standardError().toStdString();
-
+    QProcessEnvironment environment = bus.environment();
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    startWithoutTray(environment);
     ASSERT_TRUE(x.claimTray());
     EXPECT_TRUE(waitUntil([&] { return standardError().contains("系統匣已出現"); }, 5000))
         << standardError().toStdString();
     EXPECT_EQ(korvella->state(), QProcess::Running);
-    EXPECT_EQ(standardError().count("桌面上目前沒有系統匣"), 1) << "said once, not repeated";
+    EXPECT_EQ(standardError().count(kNoTray), 1) << "said once, not repeated";
 }
 } // namespace
