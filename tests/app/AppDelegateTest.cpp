@@ -34,6 +34,7 @@ TEST(AppDelegate, OneEventFromTheMenuToThePushAndBack) {
     EXPECT_TRUE(entryTitled(item->menu, "闔蓋時保持喚醒")->checked);
     EXPECT_TRUE(fake.powerAssertions.calls.isEmpty()) << "no period at start-up";
     EXPECT_TRUE(delegate.powerMonitor().isStarted());
+    EXPECT_TRUE(fake.alerts.shown.isEmpty());
 
     ASSERT_TRUE(item->choose(QStringLiteral("1 小時")));
     EXPECT_EQ(fake.powerAssertions.calls,

@@ -95,6 +95,7 @@ TEST_F(PairingFlow, SuccessStoresTheChatAndSwitchesPushesOn) {
     EXPECT_EQ(fake.urlOpener.opened, QList<QUrl>{QUrl("https://t.me/dremlo_app_bot?start=AB12")});
     EXPECT_EQ(title(), "等待配對中…（AB12）");
     EXPECT_TRUE(controller->pairingPollTimer()->isActive());
+    EXPECT_EQ(controller->pairingPollTimer()->interval(), 2000) << "sixty polls take two minutes";
     pairing.enqueue(Reply::json(R"({"status":"pending"})"));
     tick();
     EXPECT_EQ(pairing.requests().last().target, "/api/pairing_status.php?code=AB12");
