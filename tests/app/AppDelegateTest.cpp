@@ -15,37 +15,13 @@ const MenuEntry *entryTitled(const MenuModel &menu, const QString &title) {
     return nullptr;
 }
 
-TEST(AppDelegate, StartUpLoadsTheLidModeAndThePowerStateWithoutAPeriod) {
-    FakePlatform fake;
-    fake.settings.setBool(QStringLiteral("lidSleepEnabled"), true);
-    fake.powerSource.type = QStringLiteral("Battery Power");
-    AppDelegate delegate(fake.platform());
-    delegate.applicationDidFinishLaunching();
-
-    EXPECT_FALSE(delegate.isRunning());
-    EXPECT_TRUE(delegate.lidSleepEnabled());
-    EXPECT_FALSE(delegate.lidMode().isOnACPower());
-    EXPECT_FALSE(delegate.lidWakeAtRisk());
-    EXPECT_TRUE(delegate.powerMonitor().isStarted());
-    EXPECT_EQ(delegate.telegramPushTimer(), nullptr);
-    EXPECT_TRUE(fake.powerAssertions.calls.isEmpty());
-    EXPECT_TRUE(fake.alerts.shown.isEmpty());
-    const FakeStatusItem *item = fake.application.statusItem;
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->calls, QStringList({"image", "title", "toolTip", "menu"}));
-    EXPECT_TRUE(entryTitled(item->menu, "闔蓋時保持喚醒")->checked);
-
-    // The lid mode chose the kind of lock, and a period on battery starts with the warning.
-    ASSERT_TRUE(fake.application.statusItem->choose(QStringLiteral("30 分鐘")));
-    EXPECT_EQ(fake.powerAssertions.calls,
-              QStringList{"create PreventSystemSleep 255 Korvella防睡眠中"});
-    EXPECT_EQ(item->toolTip, "Korvella・防睡眠中・剩 30 分 ⚠️ 電源已拔除");
-}
-
-// The user chooses "1 小時", a push goes out meanwhile, the period runs out, the user quits.
+// Launched on battery with the lid mode on, the user chooses "1 小時", a push goes out meanwhile,
+// the period runs out, the user quits.
 TEST(AppDelegate, OneEventFromTheMenuToThePushAndBack) {
     FakePlatform fake;
     FakeHttpServer server;
+    fake.settings.setBool("lidSleepEnabled", true);
+    fake.powerSource.type = "Battery Power";
     fake.settings.setBool("tgEnabled", true);
     fake.settings.setString("tgBotToken", "1111111111:own-bot-token");
     fake.settings.setString("tgChatID", "-1002");
@@ -53,10 +29,17 @@ TEST(AppDelegate, OneEventFromTheMenuToThePushAndBack) {
     delegate.telegramNotifier().setApiBase(server.baseUrl());
     delegate.applicationDidFinishLaunching();
     FakeStatusItem *item = fake.application.statusItem;
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->calls, QStringList({"image", "title", "toolTip", "menu"}));
+    EXPECT_TRUE(entryTitled(item->menu, "闔蓋時保持喚醒")->checked);
+    EXPECT_TRUE(fake.powerAssertions.calls.isEmpty()) << "no period at start-up";
+    EXPECT_TRUE(delegate.powerMonitor().isStarted());
+    EXPECT_TRUE(fake.alerts.shown.isEmpty());
 
     ASSERT_TRUE(item->choose(QStringLiteral("1 小時")));
-    EXPECT_EQ(item->toolTip, "Korvella・防睡眠中・剩 1 小時");
-    EXPECT_EQ(item->menu.entries.first().title, "防睡眠中・剩 1 小時");
+    EXPECT_EQ(fake.powerAssertions.calls,
+              QStringList{"create PreventSystemSleep 255 Korvella防睡眠中"});
+    EXPECT_EQ(item->toolTip, "Korvella・防睡眠中・剩 1 小時 ⚠️ 電源已拔除");
     EXPECT_TRUE(entryTitled(item->menu, "1 小時")->checked);
     ASSERT_NE(entryTitled(item->menu, "結束防睡眠"), nullptr);
 
@@ -64,9 +47,11 @@ TEST(AppDelegate, OneEventFromTheMenuToThePushAndBack) {
     ASSERT_TRUE(server.waitForRequests(1));
     EXPECT_EQ(QUrlQuery(QString::fromLatin1(server.requests().first().body))
                   .queryItemValue("text", QUrl::FullyDecoded),
-              "[Korvella] 目前狀態：✨ 亮晶晶（防睡眠中・剩 1 小時）");
+              "[Korvella] 目前狀態：✨ 亮晶晶（防睡眠中・剩 1 小時 ⚠️ "
+              "電源已拔除）");
 
     for (int i = 0; i < 3600; ++i) {
+        EXPECT_TRUE(delegate.isRunning()) << "ended after " << i << " s";
         fake.clock.advanceSeconds(1.0);
         delegate.countdownTick();
     }
@@ -93,8 +78,6 @@ TEST(AppDelegate, CallbacksDoNothingOnceTheDelegateIsGone) {
     StatusItem::ActionHandler handler = fake.application.statusItem->handler;
     delegate->selectDuration(30);
     delegate.reset();
-
-    // A click or a power change after the delegate is gone must not reach it.
     handler(MenuAction::SelectDuration, 60);
     EXPECT_EQ(fake.powerAssertions.calls.size(), 1);
     EXPECT_EQ(fake.powerSource.stops, 1) << "the monitor stops when it goes away";

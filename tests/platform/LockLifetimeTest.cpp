@@ -1,26 +1,13 @@
 #include "tests/support/InhibitorBus.h"
+#include "tests/support/WaitUntil.h"
 
 #include <QDBusConnectionInterface>
-#include <QDeadlineTimer>
 #include <QProcess>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
 
 namespace {
-const QString kReason = QStringLiteral("Korvella防睡眠中");
-
-bool waitUntilGone(QDBusConnectionInterface *bus, const QString &name) {
-    const QDeadlineTimer deadline(3000);
-    while (bus->isServiceRegistered(name).value()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(10);
-    }
-    return true;
-}
-
 // A killed Korvella must not leave the machine held awake, not even through a program it
 // started while holding the lock (a browser it opened, say).
 TEST(LockLifetime, EveryLockDiesWithTheKilledProcessNotWithItsChildren) {
@@ -40,8 +27,8 @@ TEST(LockLifetime, EveryLockDiesWithTheKilledProcessNotWithItsChildren) {
     const pid_t grandchild = held.value(2).trimmed().toInt();
     ASSERT_GT(grandchild, 0);
 
-    const ListedInhibitor lid{QStringLiteral("sleep:handle-lid-switch"), QStringLiteral("Korvella"),
-                              kReason, QStringLiteral("block-weak")};
+    const ListedInhibitor lid{"sleep:handle-lid-switch", "Korvella", "Korvella防睡眠中",
+                              "block-weak"};
     EXPECT_EQ(bus.inhibitors(), QList{lid});
     EXPECT_EQ(bus.gnomeCalls(QStringLiteral("Inhibit")).size(), 1);
 
@@ -52,7 +39,9 @@ TEST(LockLifetime, EveryLockDiesWithTheKilledProcessNotWithItsChildren) {
     EXPECT_TRUE(bus.waitForInhibitors({}));
     // The desktop drops the session lock when the client's bus connection vanishes; that
     // happens only if no other process shares the connection.
-    EXPECT_TRUE(waitUntilGone(bus.mock.connection().interface(), holderName));
+    EXPECT_TRUE(waitUntil([&] {
+        return !bus.mock.connection().interface()->isServiceRegistered(holderName).value();
+    }));
     EXPECT_EQ(::kill(grandchild, 0), 0) << "the started program should outlive the holder";
     ::kill(grandchild, SIGKILL);
 }

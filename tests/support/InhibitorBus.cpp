@@ -6,16 +6,24 @@
 #include <ostream>
 
 namespace {
-const QString kLogind = QStringLiteral("org.freedesktop.login1");
-const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
-const QString kGnomePath = QStringLiteral("/org/gnome/SessionManager");
-const QString kPowerManagementPath = QStringLiteral("/org/freedesktop/PowerManagement/Inhibit");
-const QString kPowerManagementInterface = QStringLiteral("org.freedesktop.PowerManagement.Inhibit");
+const QString kLogind = "org.freedesktop.login1";
+const QString kLogindPath = "/org/freedesktop/login1";
+const QString kGnomePath = "/org/gnome/SessionManager";
+const QString kPowerManagementPath = "/org/freedesktop/PowerManagement/Inhibit";
 
 ::testing::AssertionResult result(bool ok, const DBusMock &mock) {
     if (ok)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << mock.errorString().toStdString();
+}
+
+// Both session services: Inhibit answers by `inhibitCode`, the release takes the cookie.
+bool startSessionInhibitor(DBusMock &mock, const QString &service, const QString &path,
+                           const QString &iface, const QString &inhibitSignature,
+                           const QString &inhibitCode, const QString &release) {
+    return mock.startObject(service, path, iface) &&
+           mock.addMethod(service, path, iface, "Inhibit", inhibitSignature, "u", inhibitCode) &&
+           mock.addMethod(service, path, iface, release, "u", QString(), QString());
 }
 } // namespace
 
@@ -24,40 +32,29 @@ const QString InhibitorBus::kPowerManagement = QStringLiteral("org.freedesktop.P
 
 ::testing::AssertionResult InhibitorBus::startLogind(const QVariantMap &parameters) {
     if (parameters.isEmpty())
-        return result(mock.startTemplate(QStringLiteral("logind")), mock);
-    return result(
-        mock.startTemplate(QStringLiteral(KORVELLA_PLATFORM_MOCKS "/logind_strict.py"), parameters),
-        mock);
+        return result(mock.startTemplate("logind"), mock);
+    return result(mock.startTemplate(KORVELLA_PLATFORM_MOCKS "/logind_strict.py", parameters),
+                  mock);
 }
 
 ::testing::AssertionResult InhibitorBus::startGnome(const QString &inhibitCode) {
     const QString code =
-        inhibitCode.isEmpty() ? QStringLiteral("ret = %1").arg(kGnomeCookie) : inhibitCode;
-    return result(mock.startObject(kGnome, kGnomePath, kGnome) &&
-                      mock.addMethod(kGnome, kGnomePath, kGnome, QStringLiteral("Inhibit"),
-                                     QStringLiteral("susu"), QStringLiteral("u"), code) &&
-                      mock.addMethod(kGnome, kGnomePath, kGnome, QStringLiteral("Uninhibit"),
-                                     QStringLiteral("u"), QString(), QString()),
-                  mock);
+        inhibitCode.isEmpty() ? QString("ret = %1").arg(kGnomeCookie) : inhibitCode;
+    return result(
+        startSessionInhibitor(mock, kGnome, kGnomePath, kGnome, "susu", code, "Uninhibit"), mock);
 }
 
 ::testing::AssertionResult InhibitorBus::startPowerManagement() {
-    const QString iface = kPowerManagementInterface;
-    return result(
-        mock.startObject(kPowerManagement, kPowerManagementPath, iface) &&
-            mock.addMethod(kPowerManagement, kPowerManagementPath, iface, QStringLiteral("Inhibit"),
-                           QStringLiteral("ss"), QStringLiteral("u"),
-                           QStringLiteral("ret = %1").arg(kPowerManagementCookie)) &&
-            mock.addMethod(kPowerManagement, kPowerManagementPath, iface,
-                           QStringLiteral("UnInhibit"), QStringLiteral("u"), QString(), QString()),
-        mock);
+    return result(startSessionInhibitor(mock, kPowerManagement, kPowerManagementPath,
+                                        "org.freedesktop.PowerManagement.Inhibit", "ss",
+                                        QString("ret = %1").arg(kPowerManagementCookie),
+                                        "UnInhibit"),
+                  mock);
 }
 
 QList<ListedInhibitor> InhibitorBus::inhibitors() {
-    const QDBusMessage call = QDBusMessage::createMethodCall(
-        kLogind, kLogindPath, QStringLiteral("org.freedesktop.login1.Manager"),
-        QStringLiteral("ListInhibitors"));
-    const QDBusMessage reply = mock.connection().call(call);
+    const QDBusMessage reply = mock.connection().call(QDBusMessage::createMethodCall(
+        kLogind, kLogindPath, "org.freedesktop.login1.Manager", "ListInhibitors"));
     QList<ListedInhibitor> listed;
     if (reply.type() != QDBusMessage::ReplyMessage)
         return listed;
