@@ -79,6 +79,9 @@ TEST(RemoteControl, CommandsFromThePairedChatReachItsDeviceOnceAndExpire) {
     EXPECT_TRUE(
         TestHttp::waitUntil([&] { return service.api.messages().last().text == queued("/stop"); }));
 
+    EXPECT_EQ(service.tell(7, QStringLiteral("/extend 30m")), queued("/extend 30m"));
+    EXPECT_EQ(received(service.commands(mine)), commands({{"extend", "30m"}}))
+        << "/stop went twice";
     EXPECT_EQ(service.tell(7, QStringLiteral("/status")), queued("/status"));
     service.clock.advanceSeconds(5 * 60);
     EXPECT_EQ(service.tell(7, QStringLiteral("/start 1H")), queued("/start 1h"));
