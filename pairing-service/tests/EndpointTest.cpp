@@ -17,10 +17,6 @@ QString statusOf(TestService &service, const QString &code) {
     return service.status(code).value(QStringLiteral("status")).toString();
 }
 
-QString pair(TestService &service, qint64 chatId, const QString &text) {
-    return service.tell(chatId, text);
-}
-
 } // namespace
 
 TEST(Endpoints, CreateHandsOutFreshWellFormedCodesThatStartPending) {
@@ -46,9 +42,9 @@ TEST(Endpoints, EachCodeLivesItsLifeWhateverThePurgeDoes) {
     const QString uncollected = service.createCode();
     const QString unused = service.createCode();
     // A deep link's "/start", case and spaces as a user may type them.
-    EXPECT_EQ(pair(service, 4242, QStringLiteral("  /start   ") + collected.toLower() + " \n"),
+    EXPECT_EQ(service.tell(4242, QStringLiteral("  /start   ") + collected.toLower() + " \n"),
               QString::fromUtf8(BotTexts::paired));
-    pair(service, 5, QStringLiteral("/pair ") + uncollected);
+    service.tell(5, QStringLiteral("/pair ") + uncollected);
 
     // The chat id is a JSON string, as the desktop app requires.
     EXPECT_EQ(service.status(collected).value(QStringLiteral("chat_id")), "4242");
@@ -57,14 +53,14 @@ TEST(Endpoints, EachCodeLivesItsLifeWhateverThePurgeDoes) {
     EXPECT_EQ(statusOf(service, unused), "pending");
     service.clock.advanceSeconds(1);
     EXPECT_EQ(statusOf(service, collected), "not_found");
-    EXPECT_EQ(pair(service, 4242, QStringLiteral("/pair ") + collected),
+    EXPECT_EQ(service.tell(4242, QStringLiteral("/pair ") + collected),
               QString::fromUtf8(BotTexts::notFound));
 
     service.clock.advanceMs(9 * 60 * 1000 - 1);
     EXPECT_EQ(statusOf(service, unused), "pending");
     service.clock.advanceMs(1);
     EXPECT_EQ(statusOf(service, unused), "expired");
-    EXPECT_EQ(pair(service, 9, QStringLiteral("/pair ") + unused),
+    EXPECT_EQ(service.tell(9, QStringLiteral("/pair ") + unused),
               QString::fromUtf8(BotTexts::expired));
     service.clock.advanceSeconds(59 * 60);
     EXPECT_EQ(statusOf(service, unused), "expired") << "an expired code cannot be paired";
@@ -78,11 +74,11 @@ TEST(Endpoints, OnlyOneChatCanPairACodeAndLargeChatIdsKeepEveryDigit) {
     TestService service;
     const QString code = service.createCode();
     const qint64 largest = (qint64(1) << 52) - 1; // Telegram ids have at most 52 significant bits
-    EXPECT_EQ(pair(service, largest, QStringLiteral("/pair ") + code),
+    EXPECT_EQ(service.tell(largest, QStringLiteral("/pair ") + code),
               QString::fromUtf8(BotTexts::paired));
-    EXPECT_EQ(pair(service, 2, QStringLiteral("/pair ") + code),
+    EXPECT_EQ(service.tell(2, QStringLiteral("/pair ") + code),
               QString::fromUtf8(BotTexts::pairedElsewhere));
-    EXPECT_EQ(pair(service, largest, QStringLiteral("/start ") + code),
+    EXPECT_EQ(service.tell(largest, QStringLiteral("/start ") + code),
               QString::fromUtf8(BotTexts::alreadyPairedHere));
     EXPECT_EQ(service.status(code).value(QStringLiteral("chat_id")), QString::number(largest));
 }
@@ -91,7 +87,7 @@ TEST(Endpoints, ARestartLosesNoPairingAndAsksForNoUpdateTwice) {
     TestService service;
     const QString pending = service.createCode();
     const QString paired = service.createCode();
-    pair(service, 31, QStringLiteral("/pair ") + paired);
+    service.tell(31, QStringLiteral("/pair ") + paired);
     const qint64 handled = service.api.calls(QStringLiteral("getUpdates")).size();
 
     service.restart();
@@ -103,6 +99,6 @@ TEST(Endpoints, ARestartLosesNoPairingAndAsksForNoUpdateTwice) {
     const auto polls = service.api.calls(QStringLiteral("getUpdates")).mid(handled);
     for (const FakeBotApi::Call &poll : polls)
         EXPECT_EQ(poll.params.value(QStringLiteral("offset")).toInteger(), 1001);
-    EXPECT_EQ(pair(service, 32, QStringLiteral("/pair ") + pending),
+    EXPECT_EQ(service.tell(32, QStringLiteral("/pair ") + pending),
               QString::fromUtf8(BotTexts::paired));
 }

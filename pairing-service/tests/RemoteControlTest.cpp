@@ -14,17 +14,6 @@ using namespace pairing;
 
 namespace {
 
-QString pairDevice(TestService &service, qint64 chatId) {
-    const QString code = service.createCode();
-    service.tell(chatId, QStringLiteral("/pair ") + code);
-    return service.status(code).value(QStringLiteral("device_token")).toString();
-}
-
-TestHttp::Response poll(TestService &service, const QString &token) {
-    return TestHttp::get(service.url(QStringLiteral("/api/commands")),
-                         {{"Authorization", "Bearer " + token.toLatin1()}});
-}
-
 QJsonArray commands(std::initializer_list<std::pair<const char *, const char *>> expected) {
     QJsonArray list;
     for (const auto &[name, argument] : expected)
@@ -61,7 +50,7 @@ TEST(RemoteControl, EveryPairedReportCarriesItsOwnTokenAndOnlyItsHashIsStored) {
         << token.toStdString();
     const QString second = service.status(code).value(QStringLiteral("device_token")).toString();
     EXPECT_NE(second, token) << "a poll whose answer was lost gets a token of its own";
-    EXPECT_EQ(received(poll(service, second)), QJsonArray()) << "both tokens work";
+    EXPECT_EQ(received(service.commands(second)), QJsonArray()) << "both tokens work";
 
     QByteArray stored;
     for (const QString &suffix : {QString(), QStringLiteral("-wal")}) {
@@ -75,8 +64,8 @@ TEST(RemoteControl, EveryPairedReportCarriesItsOwnTokenAndOnlyItsHashIsStored) {
 
 TEST(RemoteControl, CommandsFromThePairedChatReachItsDeviceOnceAndExpire) {
     TestService service({{"TEST_COMMAND_HOLD_MS", "4000"}});
-    const QString mine = pairDevice(service, 7);
-    const QString other = pairDevice(service, 8);
+    const QString mine = service.pairDevice(7);
+    const QString other = service.pairDevice(8);
 
     // The command arrives while the device's poll is held, and ends the hold at once.
     QTimer::singleShot(0, [&] {
@@ -85,20 +74,23 @@ TEST(RemoteControl, CommandsFromThePairedChatReachItsDeviceOnceAndExpire) {
     });
     QElapsedTimer elapsed;
     elapsed.start();
-    EXPECT_EQ(received(poll(service, mine)), commands({{"stop", ""}}));
+    EXPECT_EQ(received(service.commands(mine)), commands({{"stop", ""}}));
     EXPECT_LT(elapsed.elapsed(), 2000);
     EXPECT_TRUE(
         TestHttp::waitUntil([&] { return service.api.messages().last().text == queued("/stop"); }));
 
+    EXPECT_EQ(service.tell(7, QStringLiteral("/extend 30m")), queued("/extend 30m"));
+    EXPECT_EQ(received(service.commands(mine)), commands({{"extend", "30m"}}))
+        << "/stop went twice";
     EXPECT_EQ(service.tell(7, QStringLiteral("/status")), queued("/status"));
     service.clock.advanceSeconds(5 * 60);
     EXPECT_EQ(service.tell(7, QStringLiteral("/start 1H")), queued("/start 1h"));
     EXPECT_EQ(service.tell(7, QStringLiteral("/extend 30m")), queued("/extend 30m"));
-    EXPECT_EQ(received(poll(service, mine)), commands({{"start", "1h"}, {"extend", "30m"}}))
+    EXPECT_EQ(received(service.commands(mine)), commands({{"start", "1h"}, {"extend", "30m"}}))
         << "the /stop went once and the /status expired";
 
     // Nothing for the other chat's device: its poll ends empty when the hold runs out.
-    EXPECT_EQ(received(poll(service, other)), QJsonArray());
+    EXPECT_EQ(received(service.commands(other)), QJsonArray());
     EXPECT_EQ(service.tell(8, QStringLiteral("/extend")),
               QString::fromUtf8(BotTexts::missingDuration));
     EXPECT_EQ(service.tell(8, QStringLiteral("/extend soon")),
@@ -109,7 +101,7 @@ TEST(RemoteControl, CommandsFromThePairedChatReachItsDeviceOnceAndExpire) {
 
 TEST(RemoteControl, UnknownAndRevokedTokensGet401) {
     TestService service;
-    const QString token = pairDevice(service, 3);
+    const QString token = service.pairDevice(3);
     for (const TestHttp::Headers &headers :
          {TestHttp::Headers{}, TestHttp::Headers{{"Authorization", "Bearer "}},
           TestHttp::Headers{{"Authorization", "Bearer not-a-token"}},
@@ -119,7 +111,7 @@ TEST(RemoteControl, UnknownAndRevokedTokensGet401) {
         EXPECT_EQ(refused.json(), QJsonObject({{"error", "unauthorized"}}));
     }
     EXPECT_EQ(service.tell(3, QStringLiteral("/unpair")), QString::fromUtf8(BotTexts::unpaired));
-    EXPECT_EQ(poll(service, token).status, 401);
+    EXPECT_EQ(service.commands(token).status, 401);
     EXPECT_EQ(service.tell(3, QStringLiteral("/stop")),
               QString::fromUtf8(BotTexts::notPairedForRemote));
 }
@@ -129,6 +121,6 @@ TEST(RemoteControl, TurnedOffThePairingAnswersAsBeforeAndTheBotTakesNoCommands) 
     const QString code = service.createCode();
     service.tell(4, QStringLiteral("/pair ") + code);
     EXPECT_EQ(service.status(code), QJsonObject({{"status", "paired"}, {"chat_id", "4"}}));
-    EXPECT_EQ(poll(service, QStringLiteral("any")).status, 404);
+    EXPECT_EQ(service.commands(QStringLiteral("any")).status, 404);
     EXPECT_EQ(service.tell(4, QStringLiteral("/stop")), QString::fromUtf8(BotTexts::help));
 }

@@ -68,27 +68,21 @@ TEST(Rules, ClientAddressBelievesForwardedForOnlyFromTrustedProxies) {
               ClientAddress::limitKey(QHostAddress("2001:db8:1:3::1")));
 }
 
-TEST(Rules, ConfigurationRefusesMistakesWithoutRepeatingSecrets) {
+TEST(Rules, ConfigurationReadsFilesAndUrlsAndRefusesMistakesWithoutRepeatingSecrets) {
     QStringList errors;
-    const QString badToken = QStringLiteral("12345:secret part with spaces");
-    EXPECT_FALSE(Config::build({{"KORVELLA_PAIRING_BOT_TOKEN", badToken},
+    EXPECT_FALSE(Config::build({{"KORVELLA_PAIRING_BOT_TOKEN", "12345:secret part with spaces"},
                                 {"KORVELLA_PAIRING_PORTT", "1"},
                                 {"KORVELLA_PAIRING_UPDATES", "webhook"},
                                 {"KORVELLA_PAIRING_TELEGRAM_API", "http://api.example.org"},
                                 {"KORVELLA_PAIRING_DATABASE", "mysql://x/y"}},
                                &errors));
-    const QString all = errors.join('\n');
-    EXPECT_EQ(errors.size(), 5) << all.toStdString();
-    EXPECT_FALSE(all.contains(QStringLiteral("secret part"))) << all.toStdString();
+    const std::string all = errors.join('\n').toStdString();
+    EXPECT_EQ(errors.size(), 5) << all;
+    EXPECT_EQ(all.find("secret part"), std::string::npos) << all;
     for (const char *word : {"PORTT", "WEBHOOK_SECRET", "TELEGRAM_API", "DATABASE", "BOT_TOKEN"})
-        EXPECT_TRUE(all.contains(QLatin1String(word))) << word;
-
-    errors.clear();
+        EXPECT_NE(all.find(word), std::string::npos) << word;
     EXPECT_FALSE(Config::build({}, &errors)) << "no token and no way to take updates";
-    EXPECT_TRUE(Config::build({{"KORVELLA_PAIRING_UPDATES", "off"}}, &errors));
-}
 
-TEST(Rules, ConfigurationReadsFilesAndPostgresUrls) {
     QTemporaryFile file;
     ASSERT_TRUE(file.open());
     file.write("# comment\n\nKORVELLA_PAIRING_PORT=9000\n"
@@ -98,25 +92,19 @@ TEST(Rules, ConfigurationReadsFilesAndPostgresUrls) {
     QString error;
     const auto values = Config::fromFile(file.fileName(), &error);
     ASSERT_TRUE(values) << error.toStdString();
-    QStringList errors;
     const auto config = Config::build(*values, &errors);
-    ASSERT_TRUE(config) << errors.join('\n').toStdString();
-    EXPECT_EQ(config->port, 9000);
-    EXPECT_EQ(config->database.driver, "QPSQL");
-    EXPECT_EQ(config->database.host, "db.internal");
-    EXPECT_EQ(config->database.port, 5433);
-    EXPECT_EQ(config->database.user, "pair");
-    EXPECT_EQ(config->database.password, "p@ss");
-    EXPECT_EQ(config->database.databaseName, "korvella");
-    EXPECT_FALSE(config->database.describe().contains("p@ss"));
-
+    ASSERT_TRUE(config);
+    const DatabaseSettings &db = config->database;
+    EXPECT_EQ(QStringList({QString::number(config->port), db.driver, db.host,
+                           QString::number(db.port), db.user, db.password, db.databaseName}),
+              QStringList({"9000", "QPSQL", "db.internal", "5433", "pair", "p@ss", "korvella"}));
+    EXPECT_FALSE(db.describe().contains("p@ss"));
     const auto socket = Config::build(
         {{"KORVELLA_PAIRING_UPDATES", "off"},
          {"KORVELLA_PAIRING_DATABASE", "postgresql:///korvella?host=/run/postgresql&user=me"}},
         &errors);
     ASSERT_TRUE(socket);
-    EXPECT_EQ(socket->database.host, "/run/postgresql");
-    EXPECT_EQ(socket->database.user, "me");
+    EXPECT_EQ(socket->database.host + ' ' + socket->database.user, "/run/postgresql me");
 }
 
 TEST(Rules, RedactionCatchesSecretsPlainAndInsideUrls) {

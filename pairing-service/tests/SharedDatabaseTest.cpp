@@ -5,7 +5,6 @@
 #include "TestService.h"
 
 #include <QElapsedTimer>
-#include <QJsonDocument>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -31,22 +30,10 @@ protected:
                 {"KORVELLA_PAIRING_UPDATES", "webhook"},
                 {"KORVELLA_PAIRING_WEBHOOK_SECRET", "shared-secret"}};
     }
-    static int deliver(TestService &service, qint64 chatId, const QString &text) {
-        static qint64 updateId = 1;
-        const QJsonObject update{
-            {"update_id", updateId++},
-            {"message", QJsonObject{{"from", QJsonObject{{"id", chatId}, {"is_bot", false}}},
-                                    {"chat", QJsonObject{{"id", chatId}, {"type", "private"}}},
-                                    {"text", text}}}};
-        return TestHttp::post(service.url(QStringLiteral("/api/telegram-webhook")),
-                              QJsonDocument(update).toJson(),
-                              {{"X-Telegram-Bot-Api-Secret-Token", "shared-secret"}})
-            .status;
-    }
-
     static PostgresServer *s_server;
 };
 PostgresServer *SharedDatabase::s_server = nullptr;
+const TestHttp::Headers hook{{"X-Telegram-Bot-Api-Secret-Token", "shared-secret"}};
 
 } // namespace
 
@@ -58,12 +45,12 @@ TEST_F(SharedDatabase, TwoInstancesAnswerForCodesCreatedAndPairedOnTheOther) {
     EXPECT_EQ(b.status(fromA).value("status"), "pending");
     EXPECT_EQ(a.status(fromB).value("status"), "pending");
 
-    EXPECT_EQ(deliver(b, 501, QStringLiteral("/pair ") + fromA), 200);
+    EXPECT_EQ(b.deliver(501, QStringLiteral("/pair ") + fromA, hook).status, 200);
     EXPECT_EQ(a.status(fromA).value("chat_id"), "501");
     EXPECT_EQ(b.status(fromA).value("chat_id"), "501");
 
     // The second chat is refused whichever instance its update reaches.
-    EXPECT_EQ(deliver(a, 502, QStringLiteral("/pair ") + fromA), 200);
+    EXPECT_EQ(a.deliver(502, QStringLiteral("/pair ") + fromA, hook).status, 200);
     ASSERT_TRUE(TestHttp::waitUntil([&] { return a.api.messages().size() == 1; }));
     EXPECT_EQ(a.api.messages().first().text, QString::fromUtf8(BotTexts::pairedElsewhere));
 
@@ -80,17 +67,16 @@ TEST_F(SharedDatabase, ACommandEnteringOneInstanceReachesADevicePollingAnotherWi
     TestService a(instance());
     TestService b(held);
     const QString code = a.createCode();
-    EXPECT_EQ(deliver(a, 601, QStringLiteral("/pair ") + code), 200);
+    EXPECT_EQ(a.deliver(601, QStringLiteral("/pair ") + code, hook).status, 200);
     const QString token = b.status(code).value("device_token").toString();
 
     QElapsedTimer sent;
     QTimer::singleShot(0, [&] {
         TestHttp::waitUntil([&] { return b.waitingPolls() == 1; });
         sent.start();
-        deliver(a, 601, QStringLiteral("/stop"));
+        a.deliver(601, QStringLiteral("/stop"), hook);
     });
-    const auto polled = TestHttp::get(b.url(QStringLiteral("/api/commands")),
-                                      {{"Authorization", "Bearer " + token.toLatin1()}});
+    const auto polled = b.commands(token);
     EXPECT_LT(sent.elapsed(), 1000);
     const QJsonArray commands = polled.json().value("commands").toArray();
     ASSERT_EQ(commands.size(), 1) << polled.body.toStdString();

@@ -14,24 +14,13 @@ namespace {
 const QMap<QString, QString> webhookMode{{"KORVELLA_PAIRING_UPDATES", "webhook"},
                                          {"KORVELLA_PAIRING_WEBHOOK_SECRET", "s3cret-Token_1"}};
 
-QByteArray pairUpdate(qint64 chatId, const QString &code) {
-    const QJsonObject update{
-        {"update_id", 1},
-        {"message", QJsonObject{{"from", QJsonObject{{"id", chatId}, {"is_bot", false}}},
-                                {"chat", QJsonObject{{"id", chatId}, {"type", "private"}}},
-                                {"text", "/pair " + code}}}};
-    return QJsonDocument(update).toJson();
-}
-
 TestHttp::Headers secret(const QByteArray &value) {
     return {{"X-Telegram-Bot-Api-Secret-Token", value}, {"Content-Type", "application/json"}};
 }
 
-} // namespace
-
-namespace {
 QStringList *capturedLog = nullptr;
-}
+
+} // namespace
 
 TEST(Webhook, RefusesCallsWithoutTheSecretAndPairsWithIt) {
     TestService service(webhookMode);
@@ -44,22 +33,21 @@ TEST(Webhook, RefusesCallsWithoutTheSecretAndPairsWithIt) {
     const QString code = service.createCode();
     const QString hook = service.url(QStringLiteral("/api/telegram-webhook"));
 
-    const auto missing =
-        TestHttp::post(hook, pairUpdate(1, code), {{"Content-Type", "application/json"}});
+    const auto missing = service.deliver(1, "/pair " + code, {});
     EXPECT_EQ(missing.status, 403);
     EXPECT_EQ(missing.json(), QJsonObject({{"error", "forbidden"}}));
     // Through the proxy on loopback: the refusal names the client the proxy reported.
     auto forwarded = secret("s3cret-Token_2");
     forwarded.append(qMakePair(QByteArray("X-Forwarded-For"), QByteArray("198.51.100.23")));
-    EXPECT_EQ(TestHttp::post(hook, pairUpdate(1, code), forwarded).status, 403);
+    EXPECT_EQ(service.deliver(1, "/pair " + code, forwarded).status, 403);
     qInstallMessageHandler(previous);
     EXPECT_TRUE(log.filter(QStringLiteral("refused")).join('\n').contains("198.51.100.23"))
         << log.join('\n').toStdString();
-    EXPECT_EQ(TestHttp::post(hook, pairUpdate(1, code), secret("s3cret-Token_")).status, 403);
-    EXPECT_EQ(TestHttp::post(hook, pairUpdate(1, code), secret("S3CRET-TOKEN_1")).status, 403);
+    EXPECT_EQ(service.deliver(1, "/pair " + code, secret("s3cret-Token_")).status, 403);
+    EXPECT_EQ(service.deliver(1, "/pair " + code, secret("S3CRET-TOKEN_1")).status, 403);
     EXPECT_EQ(service.status(code).value("status"), "pending") << "a refused call paired the code";
 
-    EXPECT_EQ(TestHttp::post(hook, pairUpdate(1, code), secret("s3cret-Token_1")).status, 200);
+    EXPECT_EQ(service.deliver(1, "/pair " + code, secret("s3cret-Token_1")).status, 200);
     EXPECT_EQ(service.status(code).value("chat_id"), "1");
     ASSERT_TRUE(TestHttp::waitUntil([&] { return service.api.messages().size() == 1; }));
     EXPECT_EQ(service.api.messages().first().text, QString::fromUtf8(BotTexts::paired));

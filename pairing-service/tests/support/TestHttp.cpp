@@ -1,13 +1,12 @@
 #include "TestHttp.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTcpSocket>
-#include <QTimer>
+#include <QTest>
 
 namespace TestHttp {
 namespace {
@@ -66,16 +65,7 @@ QByteArray raw(quint16 port, const QByteArray &bytes, int timeoutMs) {
 }
 
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QEventLoop pause;
-        QTimer::singleShot(10, &pause, &QEventLoop::quit);
-        pause.exec();
-    }
-    return true;
+    return QTest::qWaitFor(condition, timeoutMs);
 }
 
 } // namespace TestHttp

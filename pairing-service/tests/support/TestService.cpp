@@ -1,5 +1,6 @@
 #include "TestService.h"
 
+#include <QJsonDocument>
 #include <gtest/gtest.h>
 
 using namespace pairing;
@@ -72,4 +73,24 @@ QString TestService::tell(qint64 chatId, const QString &text) {
     const FakeBotApi::Message &answer = api.messages().last();
     EXPECT_EQ(answer.chatId, QString::number(chatId));
     return answer.text;
+}
+
+TestHttp::Response TestService::deliver(qint64 chatId, const QString &text,
+                                        const TestHttp::Headers &headers) {
+    static qint64 updateId = 1;
+    QJsonObject update = FakeBotApi::textUpdate(chatId, text);
+    update.insert(QStringLiteral("update_id"), updateId++);
+    return TestHttp::post(url(QStringLiteral("/api/telegram-webhook")),
+                          QJsonDocument(update).toJson(), headers);
+}
+
+QString TestService::pairDevice(qint64 chatId) {
+    const QString code = createCode();
+    tell(chatId, QStringLiteral("/pair ") + code);
+    return status(code).value(QStringLiteral("device_token")).toString();
+}
+
+TestHttp::Response TestService::commands(const QString &token) {
+    return TestHttp::get(url(QStringLiteral("/api/commands")),
+                         {{"Authorization", "Bearer " + token.toLatin1()}});
 }

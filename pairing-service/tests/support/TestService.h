@@ -30,6 +30,12 @@ public:
     QJsonObject status(const QString &code);
     // Sends `text` to the bot from `chatId` and waits for the bot's answer to that chat.
     QString tell(qint64 chatId, const QString &text);
+    // Posts `text` from `chatId` to the webhook, as Telegram would with these headers.
+    TestHttp::Response deliver(qint64 chatId, const QString &text,
+                               const TestHttp::Headers &headers);
+    // Pairs a fresh code with `chatId` and returns the device token its status report carries.
+    QString pairDevice(qint64 chatId);
+    TestHttp::Response commands(const QString &token);
     quint16 port() const { return m_service->port(); }
     void purge() { m_service->purge(); }
     const QString &databasePath() const { return m_databasePath; }
