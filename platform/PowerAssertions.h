@@ -3,6 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <functional>
+#include <map>
 #include <optional>
 
 // Keep-awake assertions as the power manager offers them: one is created with a type
@@ -27,14 +28,21 @@ public:
     // when none is.
     virtual QString heldLocks() const = 0;
 
-    void setObserver(Observer observer) { m_observer = std::move(observer); }
+    // Several holders share one service (the period and the command line's holds), so each
+    // registers under its own key and checks the identifier against its own assertions.
+    void addObserver(const void *key, Observer observer) { m_observers[key] = std::move(observer); }
+    void removeObserver(const void *key) { m_observers.erase(key); }
 
 protected:
     void notify(quint32 id) const {
-        if (m_observer)
-            m_observer(id);
+        // A copy: an observer may release assertions or remove itself while being told.
+        const auto observers = m_observers;
+        for (const auto &[key, observer] : observers) {
+            if (m_observers.count(key))
+                observer(id);
+        }
     }
 
 private:
-    Observer m_observer;
+    std::map<const void *, Observer> m_observers;
 };

@@ -6,12 +6,12 @@
 
 SleepPreventer::SleepPreventer(PowerAssertions &assertions)
     : m_assertions(assertions) {
-    m_assertions.setObserver([this](quint32 id) { assertionChanged(id); });
+    m_assertions.addObserver(this, [this](quint32 id) { assertionChanged(id); });
 }
 
 // Releases nothing: the owner ends the period first (quit()).
 SleepPreventer::~SleepPreventer() {
-    m_assertions.setObserver({});
+    m_assertions.removeObserver(this);
 }
 
 QString SleepPreventer::assertionType(Mode mode) {
