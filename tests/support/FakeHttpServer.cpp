@@ -67,7 +67,8 @@ void FakeHttpServer::readFrom(QTcpSocket *socket) {
     socket->setProperty(kBufferProperty, buffer);
     if (!request)
         return;
-    m_requests.append(*request);
+    if (m_recording)
+        m_requests.append(*request);
     const Reply reply = m_queue.isEmpty() ? m_defaultReply : m_queue.dequeue();
     if (reply.delayMs <= 0)
         return answer(socket, reply);

@@ -56,8 +56,9 @@ public:
     void enqueue(const Reply &reply) { m_queue.enqueue(reply); }
     void setDefaultReply(const Reply &reply) { m_defaultReply = reply; }
 
-    // Requests received so far, oldest first.
+    // Requests received so far, oldest first. Long runs (the soak benchmark) switch it off.
     const QList<Request> &requests() const { return m_requests; }
+    void setRecording(bool recording) { m_recording = recording; }
     int requestCount() const { return int(m_requests.size()); }
     // Runs the event loop until `count` requests have arrived in total, or the time is up.
     bool waitForRequests(int count, int timeoutMs = 5000);
@@ -72,4 +73,5 @@ private:
     QQueue<Reply> m_queue;
     Reply m_defaultReply;
     QList<Request> m_requests;
+    bool m_recording = true;
 };
