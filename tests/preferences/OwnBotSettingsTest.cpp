@@ -65,17 +65,13 @@ TEST_F(PreferencesTest, AnEditEndsOnReturnOrFocusLeavingOnly) {
     EXPECT_EQ(callbacks, 4);
 }
 
-class TestMessage : public PreferencesTest {
-protected:
-    void SetUp() override {
-        PreferencesConfig config;
-        config.telegramApiBase = server.baseUrl();
-        make(config);
-    }
+// A test message sends what is typed, saves it without the callback, and each of several
+// tests gets its own alert: the refused one the failure.
+TEST_F(PreferencesTest, TestMessagesSendWhatIsTypedAndEachGetsItsOwnAlert) {
     FakeHttpServer server;
-};
-
-TEST_F(TestMessage, SendsWhatIsTypedAndSavesItWithoutTheCallback) {
+    PreferencesConfig config;
+    config.telegramApiBase = server.baseUrl();
+    make(config);
     type(controller->tgTokenField(), " 1234567890:AAbb ");
     controller->sendTestMessage();
     EXPECT_EQ(fake.alerts.shown, QList<Alert>{kTestFailed}) << "no chat id: before send() returns";
@@ -93,18 +89,14 @@ TEST_F(TestMessage, SendsWhatIsTypedAndSavesItWithoutTheCallback) {
         << "the token goes out with its blanks";
     EXPECT_EQ(request.body, "chat_id=@chan%26text%3Dx%2B1&text=" +
                                 QUrl::toPercentEncoding("[Korvella] 測試訊息 ✅ 設定成功！"));
-}
 
-TEST_F(TestMessage, EachOfSeveralTestsGetsItsOwnAlertRefusedOnesTheFailure) {
     server.enqueue(Reply().delayedBy(300));
     server.enqueue(Reply::withStatus(401, "{}")); // the server refuses
-    type(controller->tgTokenField(), "1234567890:AAbb");
-    type(controller->tgChatIDField(), "42");
     controller->sendTestMessage();
     controller->sendTestMessage();
-    ASSERT_TRUE(waitUntil([&] { return fake.alerts.shown.size() == 2; }, 10'000));
-    EXPECT_TRUE(fake.alerts.shown.contains(kTestSucceeded));
-    EXPECT_TRUE(fake.alerts.shown.contains(kTestFailed));
+    ASSERT_TRUE(waitUntil([&] { return fake.alerts.shown.size() == 4; }, 10'000));
+    EXPECT_TRUE(fake.alerts.shown.mid(2).contains(kTestSucceeded));
+    EXPECT_TRUE(fake.alerts.shown.mid(2).contains(kTestFailed));
 }
 
 } // namespace

@@ -11,13 +11,11 @@ public:
     void activateIgnoringOtherApps() override { ++activations; }
     std::unique_ptr<StatusItem> createStatusItem() override {
         auto item = std::make_unique<FakeStatusItem>();
-        item->buttonPresent = statusItemHasButton;
         statusItem = item.get();
         return item;
     }
     void terminate() override { ++terminations; }
 
-    bool statusItemHasButton = true;
     FakeStatusItem *statusItem = nullptr; // owned by the delegate
     QList<ActivationPolicy> policies;
     int activations = 0;

@@ -7,7 +7,7 @@
 // Records what the logic shows, in order, e.g. {"image", "title", "toolTip", "menu"}.
 class FakeStatusItem final : public StatusItem {
 public:
-    bool hasButton() const override { return buttonPresent; }
+    bool hasButton() const override { return true; }
     qreal devicePixelRatio() const override { return 1.0; }
     void setImages(const QList<QImage> &value) override { images = value, calls << "image"; }
     void setTitle(const QString &value) override { title = value, calls << "title"; }
@@ -26,7 +26,6 @@ public:
         return false;
     }
 
-    bool buttonPresent = true;
     QList<QImage> images;
     QString title = QStringLiteral("unset");
     QString toolTip;

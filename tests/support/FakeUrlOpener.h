@@ -8,8 +8,7 @@ class FakeUrlOpener final : public UrlOpener {
 public:
     bool open(const QUrl &url) override {
         opened << url;
-        return result;
+        return true;
     }
     QList<QUrl> opened;
-    bool result = true;
 };
