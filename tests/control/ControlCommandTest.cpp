@@ -25,6 +25,11 @@ struct Outcome {
     QString err;
 };
 
+// "start 1h" -> {"start", "1h"}: the command lines below hold no quoted words.
+QStringList words(const char *line) {
+    return QString::fromUtf8(line).split(u' ');
+}
+
 class ControlCommand : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(bus.startLogind()); }
@@ -52,34 +57,34 @@ protected:
                 QString::fromUtf8(process.readAllStandardError())};
     }
     Outcome run(const QStringList &arguments) { return finish(*korvella(arguments)); }
-    ::testing::AssertionResult succeeds(const QStringList &arguments) {
-        const Outcome outcome = run(arguments);
+    ::testing::AssertionResult succeeds(const char *line) {
+        const Outcome outcome = run(words(line));
         if (outcome.exitCode == 0)
             return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure()
-               << arguments.join(QLatin1Char(' ')).toStdString() << " exited with "
-               << outcome.exitCode << ": " << outcome.err.toStdString();
+               << line << " exited with " << outcome.exitCode << ": " << outcome.err.toStdString();
     }
     QJsonObject status() {
-        const Outcome outcome = run({QStringLiteral("status"), QStringLiteral("--json")});
+        const Outcome outcome = run(words("status --json"));
         EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
         return QJsonDocument::fromJson(outcome.out.toUtf8()).object();
     }
+    bool running() { return status().value(QStringLiteral("running")).toBool(); }
     bool appRunning() { return bus.mock.connection().interface()->isServiceRegistered(kName); }
     void startApp() {
         app = korvella({});
         ASSERT_TRUE(waitUntil([&] { return appRunning(); }, 15000));
     }
-    QVariant property(const QString &name) {
+    // What the application shows, read over its bus interface as the tray would.
+    bool statusLineIs(const QString &line) {
         QDBusMessage call = QDBusMessage::createMethodCall(
             kName, QStringLiteral("/io/korvella/Korvella"),
             QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-        call << QStringLiteral("io.korvella.Korvella1") << name;
-        const QDBusMessage reply = bus.mock.connection().call(call);
-        return reply.arguments().value(0).value<QDBusVariant>().variant();
-    }
-    bool statusLineIs(const QString &line) {
-        return waitUntil([&] { return property(QStringLiteral("StatusLine")) == line; });
+        call << QStringLiteral("io.korvella.Korvella1") << QStringLiteral("StatusLine");
+        return waitUntil([&] {
+            const QDBusMessage reply = bus.mock.connection().call(call);
+            return reply.arguments().value(0).value<QDBusVariant>().variant() == line;
+        });
     }
 
     InhibitorBus bus;
@@ -89,56 +94,50 @@ protected:
 TEST_F(ControlCommand, StartsStopsAndTogglesThePeriodTheMenuShows) {
     // Idle, and asking does not start the application.
     QJsonObject state = status();
-    EXPECT_FALSE(state.value(QStringLiteral("running")).toBool());
-    EXPECT_EQ(state.value(QStringLiteral("status_line")).toString(),
-              QStringLiteral("防睡眠未啟動"));
-    EXPECT_TRUE(succeeds({QStringLiteral("stop")}));
+    EXPECT_FALSE(state.value("running").toBool());
+    EXPECT_EQ(state.value("status_line").toString(), QStringLiteral("防睡眠未啟動"));
+    EXPECT_TRUE(succeeds("stop"));
     EXPECT_FALSE(appRunning());
 
     // With no application, start launches it and then acts.
-    ASSERT_TRUE(succeeds({QStringLiteral("start"), QStringLiteral("1h")}));
+    ASSERT_TRUE(succeeds("start 1h"));
     EXPECT_TRUE(statusLineIs(QStringLiteral("防睡眠中・剩 1 小時")));
-    EXPECT_TRUE(bus.waitForInhibitors(
-        {{QStringLiteral("idle:sleep"), QStringLiteral("Korvella"),
-          QStringLiteral("Korvella防睡眠中"), QStringLiteral("block-weak")}}));
+    EXPECT_TRUE(
+        bus.waitForInhibitors({{"idle:sleep", "Korvella", "Korvella防睡眠中", "block-weak"}}));
     state = status();
-    EXPECT_TRUE(state.value(QStringLiteral("running")).toBool());
-    EXPECT_FALSE(state.value(QStringLiteral("unlimited")).toBool());
-    EXPECT_NEAR(state.value(QStringLiteral("remaining_seconds")).toDouble(), 3600, 10);
-    EXPECT_EQ(state.value(QStringLiteral("locks")).toArray(),
-              QJsonArray{QStringLiteral("logind idle + sleep")});
-    EXPECT_TRUE(state.value(QStringLiteral("until")).isString());
+    EXPECT_TRUE(state.value("running").toBool());
+    EXPECT_FALSE(state.value("unlimited").toBool());
+    EXPECT_NEAR(state.value("remaining_seconds").toDouble(), 3600, 10);
+    EXPECT_EQ(state.value("locks").toArray(), QJsonArray{"logind idle + sleep"});
+    EXPECT_TRUE(state.value("until").isString());
 
-    EXPECT_TRUE(succeeds({QStringLiteral("stop")}));
-    EXPECT_FALSE(status().value(QStringLiteral("running")).toBool());
+    EXPECT_TRUE(succeeds("stop"));
+    EXPECT_FALSE(running());
     EXPECT_TRUE(bus.waitForInhibitors({}));
 
     // Two minutes ahead on the local clock: whole minutes up to that minute, one or two as
     // the command reaches the application.
     const QString soon = QTime::currentTime().addSecs(120).toString(QStringLiteral("HH:mm"));
-    ASSERT_TRUE(succeeds({QStringLiteral("until"), soon}));
+    ASSERT_TRUE(succeeds(qPrintable("until " + soon)));
     state = status();
-    const int remaining = state.value(QStringLiteral("remaining_seconds")).toInt();
+    const int remaining = state.value("remaining_seconds").toInt();
     EXPECT_TRUE(remaining > 55 && remaining <= 120) << remaining;
-    EXPECT_TRUE(
-        state.value(QStringLiteral("until")).toString().contains(soon + QStringLiteral(":00")));
-    EXPECT_EQ(state.value(QStringLiteral("status_line")).toString(),
+    EXPECT_TRUE(state.value("until").toString().contains(soon + ":00"));
+    EXPECT_EQ(state.value("status_line").toString(),
               QStringLiteral("防睡眠中・剩 %1 分・至 %2").arg((remaining + 59) / 60).arg(soon));
 
     // Toggle ends any period, then starts an unlimited one, as the first menu entry does.
-    EXPECT_TRUE(succeeds({QStringLiteral("toggle")}));
-    EXPECT_FALSE(status().value(QStringLiteral("running")).toBool());
-    EXPECT_TRUE(succeeds({QStringLiteral("toggle")}));
+    EXPECT_TRUE(succeeds("toggle"));
+    EXPECT_FALSE(running());
+    EXPECT_TRUE(succeeds("toggle"));
     state = status();
-    EXPECT_TRUE(state.value(QStringLiteral("unlimited")).toBool());
-    EXPECT_EQ(state.value(QStringLiteral("status_line")).toString(),
-              QStringLiteral("防睡眠中・無限期"));
+    EXPECT_TRUE(state.value("unlimited").toBool());
+    EXPECT_EQ(state.value("status_line").toString(), QStringLiteral("防睡眠中・無限期"));
 }
 
 TEST_F(ControlCommand, HoldsLastAsLongAsTheirCallers) {
     startApp();
-    auto job = korvella({QStringLiteral("run"), QStringLiteral("--"), QStringLiteral("sh"),
-                         QStringLiteral("-c"), QStringLiteral("sleep 2; exit 7")});
+    auto job = korvella(words("run -- sh -c") << "sleep 2; exit 7");
     EXPECT_TRUE(statusLineIs(QStringLiteral("防睡眠中・「sh」執行中")));
     EXPECT_EQ(bus.inhibitors().size(), 1);
     EXPECT_EQ(finish(*job).exitCode, 7);
@@ -146,7 +145,7 @@ TEST_F(ControlCommand, HoldsLastAsLongAsTheirCallers) {
     EXPECT_TRUE(bus.waitForInhibitors({}));
 
     // A hold and a period together; the waited-for process's end takes only the hold.
-    ASSERT_TRUE(succeeds({QStringLiteral("start"), QStringLiteral("30m")}));
+    ASSERT_TRUE(succeeds("start 30m"));
     QProcess child;
     child.start(QStringLiteral("sleep"), {QStringLiteral("2")});
     ASSERT_TRUE(child.waitForStarted());
@@ -157,8 +156,7 @@ TEST_F(ControlCommand, HoldsLastAsLongAsTheirCallers) {
     EXPECT_TRUE(statusLineIs(QStringLiteral("防睡眠中・剩 30 分")));
 
     // A killed caller leaves no hold behind.
-    auto killed = korvella({QStringLiteral("run"), QStringLiteral("--"), QStringLiteral("sleep"),
-                            QStringLiteral("60")});
+    auto killed = korvella(words("run -- sleep 60"));
     EXPECT_TRUE(statusLineIs(QStringLiteral("防睡眠中・剩 30 分・「sleep」執行中")));
     int sleeper = 0;
     ASSERT_TRUE(waitUntil([&] {
@@ -173,58 +171,33 @@ TEST_F(ControlCommand, HoldsLastAsLongAsTheirCallers) {
 }
 
 TEST_F(ControlCommand, RunsWithoutTheApplicationHoldingItsOwnLock) {
-    auto job = korvella({QStringLiteral("run"), QStringLiteral("--"), QStringLiteral("sh"),
-                         QStringLiteral("-c"), QStringLiteral("sleep 2; exit 7")});
+    auto job = korvella(words("run -- sh -c") << "sleep 2; exit 7");
     EXPECT_TRUE(waitUntil([&] { return bus.inhibitors().size() == 1; }));
     EXPECT_EQ(finish(*job).exitCode, 7);
     EXPECT_TRUE(bus.waitForInhibitors({}));
     EXPECT_FALSE(appRunning());
     // The shell's convention for a command ended by a signal, and for one that cannot start.
-    EXPECT_EQ(run({QStringLiteral("run"), QStringLiteral("--"), QStringLiteral("sh"),
-                   QStringLiteral("-c"), QStringLiteral("kill -TERM $$")})
-                  .exitCode,
-              128 + SIGTERM);
-    EXPECT_EQ(run({QStringLiteral("run"), QStringLiteral("--"),
-                   QStringLiteral("/nonexistent/korvella-no-such-command")})
-                  .exitCode,
-              127);
+    EXPECT_EQ(run(words("run -- sh -c") << "kill -TERM $$").exitCode, 128 + SIGTERM);
+    EXPECT_EQ(run(words("run -- /nonexistent/korvella-no-such-command")).exitCode, 127);
 }
 
 TEST_F(ControlCommand, RefusesBadInputWithoutChangingAnything) {
     startApp();
-    const QList<QStringList> bad{
-        {QStringLiteral("sleep")},
-        {QStringLiteral("start"), QStringLiteral("0")},
-        {QStringLiteral("start"), QStringLiteral("0m")},
-        {QStringLiteral("start"), QStringLiteral("-5m")},
-        {QStringLiteral("start"), QStringLiteral("25h")},
-        {QStringLiteral("start"), QStringLiteral("24h1m")},
-        {QStringLiteral("start"), QStringLiteral("1x")},
-        {QStringLiteral("start"), QStringLiteral("1h"), QStringLiteral("2h")},
-        {QStringLiteral("until"), QStringLiteral("25:00")},
-        {QStringLiteral("until"), QStringLiteral("12:60")},
-        {QStringLiteral("until")},
-        {QStringLiteral("wait"), QStringLiteral("999999999")},
-        {QStringLiteral("wait"), QStringLiteral("abc")},
-        {QStringLiteral("run")},
-        {QStringLiteral("run"), QStringLiteral("--")},
-        {QStringLiteral("status"), QStringLiteral("--yaml")},
-    };
-    for (const QStringList &arguments : bad) {
-        const Outcome outcome = run(arguments);
-        const QString context = arguments.join(QLatin1Char(' '));
-        EXPECT_EQ(outcome.exitCode, 2) << context.toStdString();
+    for (const char *line :
+         {"sleep", "start 0", "start 0m", "start -5m", "start 25h", "start 24h1m", "start 1x",
+          "start 1h 2h", "until 25:00", "until 12:60", "until", "wait 999999999", "wait abc", "run",
+          "run --", "status --yaml"}) {
+        const Outcome outcome = run(words(line));
+        EXPECT_EQ(outcome.exitCode, 2) << line;
         const QStringList lines = outcome.err.split(QLatin1Char('\n'));
-        EXPECT_TRUE(lines.value(0).startsWith(QStringLiteral("korvella：")))
-            << context.toStdString();
-        EXPECT_EQ(lines.value(1), QStringLiteral("用法：")) << context.toStdString();
-        EXPECT_TRUE(outcome.out.isEmpty()) << context.toStdString();
+        EXPECT_TRUE(lines.value(0).startsWith(QStringLiteral("korvella："))) << line;
+        EXPECT_EQ(lines.value(1), QStringLiteral("用法：")) << line;
+        EXPECT_TRUE(outcome.out.isEmpty()) << line;
     }
-    EXPECT_EQ(status().value(QStringLiteral("status_line")).toString(),
-              QStringLiteral("防睡眠未啟動"));
+    EXPECT_EQ(status().value("status_line").toString(), QStringLiteral("防睡眠未啟動"));
     EXPECT_TRUE(bus.inhibitors().isEmpty());
     // The accepted spellings, for contrast, do start a period.
-    ASSERT_TRUE(succeeds({QStringLiteral("start"), QStringLiteral("1h30m")}));
+    ASSERT_TRUE(succeeds("start 1h30m"));
     EXPECT_TRUE(statusLineIs(QStringLiteral("防睡眠中・剩 1 小時 30 分")));
 }
 } // namespace

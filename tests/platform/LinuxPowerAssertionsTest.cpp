@@ -1,7 +1,15 @@
+// The lock backends against logind and session-service mocks on a private bus: alone, and under
+// a keep-awake period, which is shown only while a lock holds; replaced locks leave no gap, and
+// lost or late locks are dealt with.
 #include "platform/LinuxPowerAssertions.h"
+#include "sleep/KeepAwakeSession.h"
+#include "tests/support/FakeAlertPresenter.h"
+#include "tests/support/FakeClock.h"
 #include "tests/support/InhibitorBus.h"
 #include "tests/support/WaitUntil.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -9,6 +17,7 @@ const QString kUserIdle = QStringLiteral("PreventUserIdleSystemSleep");
 const QString kSystem = QStringLiteral("PreventSystemSleep");
 const QString kReason = QStringLiteral("Korvella防睡眠中");
 const QString kKorvella = QStringLiteral("Korvella");
+const QString kLidWarning = QStringLiteral("⚠️ 闔蓋仍可能睡眠");
 constexpr int kLevelOn = 255;
 
 ListedInhibitor inhibitor(const char *what, const char *mode = "block-weak") {
@@ -19,10 +28,6 @@ QVariantList gnomeInhibit() {
     return {kKorvella, QVariant::fromValue(quint32(0)), kReason, QVariant::fromValue(quint32(4))};
 }
 
-QVariantList cookie(quint32 value) {
-    return {QVariant::fromValue(value)};
-}
-
 class LinuxPowerAssertionsTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -30,12 +35,23 @@ protected:
     }
 
     // Creates an assertion and waits until its services answered with `locks`.
-    std::optional<quint32> take(const QString &type, const QString &locks) {
+    quint32 take(const QString &type, const QString &locks) {
         const auto id = assertions.create(type, kLevelOn, kReason);
         const bool settled = waitUntil([&] { return assertions.heldLocks() == locks; });
-        EXPECT_TRUE(settled) << assertions.heldLocks().toStdString();
-        return id;
+        EXPECT_TRUE(settled && id) << assertions.heldLocks().toStdString();
+        return id.value_or(0);
     }
+    // Waits until logind lists nothing and `method` of a session service got `cookie` back, as
+    // the D-Bus type it was handed out with.
+    template <typename Calls>
+    void cookieBack(Calls calls, const char *method, const QVariant &cookie, int ms = 5000) {
+        EXPECT_TRUE(bus.waitForInhibitors({}));
+        EXPECT_TRUE(waitUntil([&] { return !(bus.*calls)(QLatin1String(method)).isEmpty(); }, ms));
+        const QList<QVariantList> back = (bus.*calls)(QLatin1String(method));
+        EXPECT_EQ(back, QList<QVariantList>{{cookie}});
+        EXPECT_EQ(back.value(0).value(0).metaType(), cookie.metaType());
+    }
+    QVariant gnomeCookie() const { return QVariant::fromValue(InhibitorBus::kGnomeCookie); }
     ::testing::AssertionResult failed(quint32 id) {
         if (waitUntil([&] { return assertions.state(id) == PowerAssertions::State::failed; }))
             return ::testing::AssertionSuccess();
@@ -51,15 +67,11 @@ TEST_F(LinuxPowerAssertionsTest, OnGnomeTakesSuspendOnlySessionLockAndLogindSlee
     ASSERT_TRUE(bus.startGnome());
 
     const auto id = take(kUserIdle, "logind sleep, GNOME session");
-    ASSERT_TRUE(id.has_value());
     EXPECT_EQ(bus.inhibitors(), QList{inhibitor("sleep")});
     EXPECT_EQ(bus.gnomeCalls(QStringLiteral("Inhibit")), QList<QVariantList>{gnomeInhibit()});
 
-    assertions.release(*id);
-    EXPECT_TRUE(bus.waitForInhibitors({}));
-    EXPECT_TRUE(waitUntil([&] { return !bus.gnomeCalls(QStringLiteral("Uninhibit")).isEmpty(); }));
-    EXPECT_EQ(bus.gnomeCalls(QStringLiteral("Uninhibit")),
-              QList<QVariantList>{cookie(InhibitorBus::kGnomeCookie)});
+    assertions.release(id);
+    cookieBack(&InhibitorBus::gnomeCalls, "Uninhibit", gnomeCookie());
 }
 
 TEST_F(LinuxPowerAssertionsTest, OnPowerManagementDesktopSystemSleepAlsoHoldsTheLid) {
@@ -67,22 +79,18 @@ TEST_F(LinuxPowerAssertionsTest, OnPowerManagementDesktopSystemSleepAlsoHoldsThe
     ASSERT_TRUE(bus.startPowerManagement());
 
     const auto id = take(kSystem, "logind sleep + lid, PowerManagement");
-    ASSERT_TRUE(id.has_value());
-    EXPECT_TRUE(assertions.holdsLidClosed(*id));
+    EXPECT_TRUE(assertions.holdsLidClosed(id));
     EXPECT_EQ(bus.inhibitors(), QList{inhibitor("sleep:handle-lid-switch")});
     EXPECT_EQ(bus.powerManagementCalls(QStringLiteral("Inhibit")),
               (QList<QVariantList>{{kKorvella, kReason}}));
 
-    assertions.release(*id);
-    EXPECT_TRUE(bus.waitForInhibitors({}));
-    EXPECT_TRUE(waitUntil(
-        [&] { return !bus.powerManagementCalls(QStringLiteral("UnInhibit")).isEmpty(); }));
-    EXPECT_EQ(bus.powerManagementCalls(QStringLiteral("UnInhibit")),
-              QList<QVariantList>{cookie(InhibitorBus::kPowerManagementCookie)});
+    assertions.release(id);
+    cookieBack(&InhibitorBus::powerManagementCalls, "UnInhibit",
+               QVariant::fromValue(InhibitorBus::kPowerManagementCookie));
 
     // Once GNOME's session manager is there as well, it is the one asked.
     ASSERT_TRUE(bus.startGnome());
-    ASSERT_TRUE(take(kUserIdle, "logind sleep, GNOME session").has_value());
+    take(kUserIdle, "logind sleep, GNOME session");
     EXPECT_EQ(bus.gnomeCalls(QStringLiteral("Inhibit")).size(), 1);
     EXPECT_EQ(bus.powerManagementCalls(QStringLiteral("Inhibit")).size(), 1);
 }
@@ -92,17 +100,13 @@ TEST_F(LinuxPowerAssertionsTest, WithoutSessionInhibitorLogindAlsoHoldsIdle) {
 
     const auto userIdle = take(kUserIdle, "logind idle + sleep");
     const auto system = take(kSystem, "logind idle + sleep, logind idle + sleep + lid");
-    ASSERT_TRUE(userIdle.has_value());
-    ASSERT_TRUE(system.has_value());
-    EXPECT_EQ(*userIdle, 1u);
-    EXPECT_EQ(*system, 2u);
     EXPECT_EQ(bus.inhibitors(),
               (QList{inhibitor("idle:sleep"), inhibitor("idle:sleep:handle-lid-switch")}));
 
     // Each assertion gives up only its own lock.
-    assertions.release(*userIdle);
+    assertions.release(userIdle);
     EXPECT_TRUE(bus.waitForInhibitors({inhibitor("idle:sleep:handle-lid-switch")}));
-    assertions.release(*system);
+    assertions.release(system);
     EXPECT_TRUE(bus.waitForInhibitors({}));
 }
 
@@ -111,33 +115,17 @@ TEST_F(LinuxPowerAssertionsTest, OlderLogindRejectingBlockWeakGetsBlock) {
     ASSERT_TRUE(bus.startLogind(oldSystemd));
 
     const auto id = take(kSystem, "logind idle + sleep + lid");
-    ASSERT_TRUE(id.has_value());
     EXPECT_EQ(bus.inhibitors(), QList{inhibitor("idle:sleep:handle-lid-switch", "block")});
     const auto calls = bus.logindCalls(QStringLiteral("Inhibit"));
     ASSERT_EQ(calls.size(), 2);
     EXPECT_EQ(calls[0].value(3).toString(), QStringLiteral("block-weak"));
     EXPECT_EQ(calls[1].value(3).toString(), QStringLiteral("block"));
 
-    assertions.release(*id);
+    assertions.release(id);
     EXPECT_TRUE(bus.waitForInhibitors({}));
 }
 
-TEST_F(LinuxPowerAssertionsTest, RefusedLogindIsAskedOnceAndSessionLockStillHolds) {
-    ASSERT_TRUE(bus.startLogind({{QStringLiteral("Denied"), true}}));
-    ASSERT_TRUE(bus.startGnome());
-
-    const auto id = take(kUserIdle, "GNOME session");
-    ASSERT_TRUE(id.has_value());
-    EXPECT_EQ(bus.logindCalls(QStringLiteral("Inhibit")).size(), 1);
-    EXPECT_TRUE(bus.inhibitors().isEmpty());
-
-    assertions.release(*id);
-    EXPECT_TRUE(waitUntil([&] { return !bus.gnomeCalls(QStringLiteral("Uninhibit")).isEmpty(); }));
-    EXPECT_EQ(bus.gnomeCalls(QStringLiteral("Uninhibit")),
-              QList<QVariantList>{cookie(InhibitorBus::kGnomeCookie)});
-}
-
-TEST_F(LinuxPowerAssertionsTest, FailsWhenNoLockCouldBeTakenOrTheTypeIsUnknown) {
+TEST_F(LinuxPowerAssertionsTest, FailsWhenNoLockCouldBeTakenAndHoldsWhenOneCould) {
     EXPECT_TRUE(failed(*assertions.create(kUserIdle, kLevelOn, kReason))) << "empty bus";
 
     ASSERT_TRUE(bus.startLogind({{QStringLiteral("Denied"), true}}));
@@ -150,5 +138,184 @@ TEST_F(LinuxPowerAssertionsTest, FailsWhenNoLockCouldBeTakenOrTheTypeIsUnknown) 
                                       QDBusConnection(QStringLiteral("none"))};
     const auto id = disconnected.create(kUserIdle, kLevelOn, kReason);
     EXPECT_EQ(disconnected.state(*id), PowerAssertions::State::failed) << "no bus, known at once";
+
+    // A refusing logind is asked once; the session service's lock alone holds.
+    ASSERT_TRUE(bus.startGnome());
+    const auto held = take(kUserIdle, "GNOME session");
+    EXPECT_EQ(bus.logindCalls(QStringLiteral("Inhibit")).size(), 2);
+    assertions.release(held);
+    cookieBack(&InhibitorBus::gnomeCalls, "Uninhibit", gnomeCookie());
+}
+
+class LockHonestyTest : public LinuxPowerAssertionsTest {
+protected:
+    void SetUp() override {
+        LinuxPowerAssertionsTest::SetUp();
+        // Every announced state must be backed by a lock the services really hold.
+        QObject::connect(&session, &KeepAwakeSession::changed, [this] {
+            if (session.isRunning() && assertions.heldLocks().isEmpty())
+                ++shownWithoutLock;
+        });
+    }
+    void TearDown() override { EXPECT_EQ(shownWithoutLock, 0); }
+
+    ::testing::AssertionResult startHour() {
+        session.start(60);
+        if (waitUntil([&] { return session.isRunning(); }))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the period did not start";
+    }
+    QStringList whats() {
+        QStringList listed;
+        for (const ListedInhibitor &inhibitor : bus.inhibitors())
+            listed << inhibitor.what;
+        return listed;
+    }
+    // As after a suspend during which logind lost track of our lock.
+    void forgetAndResume() {
+        const QString logind = QStringLiteral("org.freedesktop.login1");
+        const QString path = QStringLiteral("/org/freedesktop/login1");
+        bus.mock.callMock(logind, path, QStringLiteral("ForgetInhibitors"));
+        ASSERT_TRUE(whats().isEmpty());
+        const QVariantList resumed{QStringLiteral("org.freedesktop.login1.Manager"),
+                                   QStringLiteral("PrepareForSleep"), QStringLiteral("b"),
+                                   QVariant::fromValue(QVariantList{false})};
+        ASSERT_EQ(bus.mock.callMock(logind, path, QStringLiteral("EmitSignal"), resumed).type(),
+                  QDBusMessage::ReplyMessage)
+            << qPrintable(bus.mock.errorString());
+    }
+
+    FakeClock clock;
+    FakeAlertPresenter alerts;
+    KeepAwakeSession session{assertions, clock, alerts};
+    int shownWithoutLock = 0;
+};
+
+TEST_F(LockHonestyTest, ARefusedSwitchKeepsTheOldLockAndLosingAllEndsThePeriod) {
+    ASSERT_TRUE(bus.startLogind({{QStringLiteral("AllowedCalls"), 1}}));
+    ASSERT_TRUE(startHour());
+
+    session.setLidMode(SleepPreventer::Mode::system, false);
+    ASSERT_TRUE(waitUntil([&] { return alerts.shown.size() == 1; }));
+    EXPECT_EQ(alerts.shown.first().informativeText,
+              QStringLiteral("無法啟動防睡眠，請稍後再試一次。"));
+    EXPECT_TRUE(session.isRunning());
+    EXPECT_EQ(whats(), QStringList{QStringLiteral("idle:sleep")});
+    EXPECT_EQ(session.heldLocks(), QStringLiteral("logind idle + sleep"));
+    EXPECT_EQ(session.statusLineText(), QStringLiteral("防睡眠中・剩 1 小時 ") + kLidWarning);
+
+    // Lost over a suspend and refused again: nothing holds, so the period is over.
+    forgetAndResume();
+    EXPECT_TRUE(waitUntil([&] { return !session.isRunning(); }));
+    EXPECT_TRUE(session.heldLocks().isEmpty());
+}
+
+TEST_F(LockHonestyTest, TheLidWarningShowsUnlessLogindHoldsTheLidAndTheDesktopLeavesItAlone) {
+    ASSERT_TRUE(
+        bus.startLogind({{QStringLiteral("DeniedWhat"), QStringList{"handle-lid-switch"}}}));
+    ASSERT_TRUE(bus.startGnome());
+    session.setLidMode(SleepPreventer::Mode::system, false);
+    ASSERT_TRUE(startHour());
+    ASSERT_TRUE(waitUntil([&] { return bus.logindCalls(QStringLiteral("Inhibit")).size() == 1; }));
+    EXPECT_EQ(session.heldLocks(), QStringLiteral("GNOME session"));
+    EXPECT_TRUE(session.statusLineText().endsWith(kLidWarning))
+        << qPrintable(session.statusLineText());
+
+    session.stop();
+    ASSERT_TRUE(bus.mock.stopService(QStringLiteral("org.freedesktop.login1")));
+    ASSERT_TRUE(bus.startLogind());
+    ASSERT_TRUE(startHour());
+    ASSERT_TRUE(waitUntil([&] { return session.heldLocks().contains(u','); }));
+    EXPECT_EQ(session.heldLocks(), QStringLiteral("logind sleep + lid, GNOME session"));
+    EXPECT_EQ(session.statusLineText(), QStringLiteral("防睡眠中・剩 1 小時"));
+
+    // A desktop power manager that acts on the lid itself overrides logind's lock.
+    ASSERT_TRUE(bus.mock.startObject(QStringLiteral("org.xfce.PowerManager"),
+                                     QStringLiteral("/org/xfce/PowerManager"),
+                                     QStringLiteral("org.xfce.Power.Manager")));
+    session.start(30);
+    EXPECT_TRUE(waitUntil([&] { return session.statusLineText().endsWith(kLidWarning); }));
+}
+
+TEST_F(LockHonestyTest, AHungSessionServiceStallsNothingAndItsLateCookieGoesBack) {
+    ASSERT_TRUE(bus.startLogind());
+    ASSERT_TRUE(bus.startGnome(QStringLiteral("import time; time.sleep(5); ret = 7")));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    session.start(60);
+    qint64 servedAfterMs = -1;
+    QTimer::singleShot(0, [&] { servedAfterMs = elapsed.elapsed(); });
+    ASSERT_TRUE(waitUntil([&] { return servedAfterMs >= 0 && session.isRunning(); }));
+    EXPECT_LT(servedAfterMs, 200);
+    EXPECT_EQ(session.heldLocks(), QStringLiteral("logind sleep"));
+
+    session.stop();
+    cookieBack(&InhibitorBus::gnomeCalls, "Uninhibit", gnomeCookie(), 15'000);
+    EXPECT_TRUE(session.heldLocks().isEmpty());
+}
+
+// Polled while the lock kind and then the period are replaced: logind lists a lock every time.
+TEST_F(LockHonestyTest, ReplacingLeavesALockListedAtEveryMoment) {
+    ASSERT_TRUE(bus.startLogind());
+    ASSERT_TRUE(startHour());
+    int emptyPolls = 0;
+    const auto pollUntil = [&](const QStringList &settled) {
+        return waitUntil([&] {
+            const QStringList listed = whats();
+            emptyPolls += listed.isEmpty() ? 1 : 0;
+            return listed == settled;
+        });
+    };
+    session.setLidMode(SleepPreventer::Mode::system, false);
+    EXPECT_TRUE(pollUntil({QStringLiteral("idle:sleep:handle-lid-switch")}));
+    session.start(30);
+    EXPECT_TRUE(waitUntil([&] { return session.activeDurationMinutes() == 30; }));
+    EXPECT_TRUE(pollUntil({QStringLiteral("idle:sleep:handle-lid-switch")}));
+    EXPECT_EQ(emptyPolls, 0);
+}
+
+TEST_F(LockHonestyTest, LostLocksAreTakenAgainAfterResumeAndFromARestartedService) {
+    ASSERT_TRUE(bus.startLogind({{QStringLiteral("AllowedCalls"), -1}}));
+    ASSERT_TRUE(bus.startGnome());
+    ASSERT_TRUE(startHour());
+    ASSERT_TRUE(waitUntil([&] { return session.heldLocks().contains(u','); }));
+
+    forgetAndResume();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_TRUE(waitUntil([&] { return whats() == QStringList{QStringLiteral("sleep")}; }, 2000));
+    EXPECT_TRUE(session.isRunning());
+
+    ASSERT_TRUE(bus.mock.stopService(InhibitorBus::kGnome));
+    ASSERT_TRUE(bus.startGnome());
+    // The new owner ends up holding exactly one of our cookies: any it granted to a call that was
+    // overtaken went back.
+    EXPECT_TRUE(waitUntil([&] {
+        const auto granted = bus.gnomeCalls(QStringLiteral("Inhibit")).size();
+        return granted > 0 && granted - bus.gnomeCalls(QStringLiteral("Uninhibit")).size() == 1;
+    }));
+    EXPECT_EQ(session.heldLocks(), QStringLiteral("logind sleep, GNOME session"));
+}
+
+// Services differ in the cookie's D-Bus type; it goes back as the type it came.
+TEST_F(LockHonestyTest, SignedAndUnsignedCookiesGoBackWithTheirType) {
+    ASSERT_TRUE(bus.startLogind({{QStringLiteral("Denied"), true}}));
+    const QString path = QStringLiteral("/org/freedesktop/PowerManagement/Inhibit");
+    const QString iface = QStringLiteral("org.freedesktop.PowerManagement.Inhibit");
+    ASSERT_TRUE(bus.mock.startObject(InhibitorBus::kPowerManagement, path, iface));
+    const QList<QPair<QString, QVariant>> cookies{{"i", -3}, {"u", 4'000'000'000u}};
+    for (const auto &[type, cookie] : cookies) {
+        SCOPED_TRACE(type.toStdString());
+        ASSERT_TRUE(bus.mock.addMethod(InhibitorBus::kPowerManagement, path, iface, "Inhibit", "ss",
+                                       type, "ret = " + cookie.toString()));
+        ASSERT_TRUE(bus.mock.addMethod(InhibitorBus::kPowerManagement, path, iface, "UnInhibit",
+                                       type, QString(), QString()));
+        ASSERT_TRUE(startHour());
+        EXPECT_EQ(session.heldLocks(), QStringLiteral("PowerManagement"));
+        session.stop();
+        cookieBack(&InhibitorBus::powerManagementCalls, "UnInhibit", cookie);
+        ASSERT_TRUE(bus.mock.callMock(InhibitorBus::kPowerManagement, path, "ClearCalls").type() ==
+                    QDBusMessage::ReplyMessage);
+    }
 }
 } // namespace

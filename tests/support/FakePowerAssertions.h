@@ -29,7 +29,7 @@ public:
                                       : State::failed;
     }
     bool holdsLidClosed(quint32 id) const override {
-        return lidLock && held.value(id) == QLatin1String("PreventSystemSleep");
+        return held.value(id) == QLatin1String("PreventSystemSleep");
     }
     QString heldLocks() const override {
         return held.isEmpty() ? QString() : QStringLiteral("fake");
@@ -49,7 +49,6 @@ public:
 
     bool failCreate = false;
     bool answerLater = false;
-    bool lidLock = true;
     quint32 lastID = 100;
     QMap<quint32, QString> held;    // id -> type
     QMap<quint32, QString> pending; // id -> type

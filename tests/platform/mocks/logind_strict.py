@@ -1,15 +1,10 @@
 '''The dbusmock logind template with an Inhibit that refuses like older or stricter hosts.
 
-Parameters:
-  RejectedModes: list of modes answered with InvalidArgs (systemd before 257 does so with
-                 "block-weak")
-  Denied: true to answer every Inhibit with AccessDenied, as a refusing polkit would
-  AllowedCalls: how many Inhibit calls are granted before every further one is denied
-  DeniedWhat: what-parts (e.g. "handle-lid-switch") whose Inhibit is denied, as outside a
-              login session
-
-ForgetInhibitors() on the mock interface drops every inhibitor while its fd stays open, as a
-logind that restarted or lost track over a suspend.
+Parameters: RejectedModes (modes answered with InvalidArgs, as systemd before 257 does with
+"block-weak"), Denied (AccessDenied for every call, as a refusing polkit), AllowedCalls (calls
+granted before every further one is denied), DeniedWhat (what-parts such as "handle-lid-switch"
+denied, as outside a login session). ForgetInhibitors() drops every inhibitor while its fd stays
+open, as a logind that restarted or lost track over a suspend.
 '''
 
 import dbus
