@@ -34,6 +34,7 @@ public:
         queueUpdate(textUpdate(chatId, text, chatType));
     }
     void queueUpdate(QJsonObject update);
+    qsizetype queuedUpdates() const { return m_updates.size(); } // for the load run's report
     // Telegram numbers updates on, except after a week without any: then it starts anywhere.
     void setNextUpdateId(qint64 id) { m_nextUpdateId = id; }
     // The next `count` calls of `method` fail with this HTTP status.
