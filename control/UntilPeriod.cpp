@@ -18,7 +18,8 @@ bool UntilPeriod::start(const QDateTime &end) {
         return false;
     m_end = end;
     m_minutes = minutes;
-    m_lastRemaining = m_session.remainingSeconds();
+    // The period may begin only once its lock holds; it begins with the whole length.
+    m_lastRemaining = minutes * 60;
     return true;
 }
 
