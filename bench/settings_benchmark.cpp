@@ -1,7 +1,7 @@
 // The settings file's costs: the reads of one status push, one write (which reaches the disk
 // before it returns) and the load at start-up, on a file holding all seven settings.
-#include "app/SettingsKeys.h"
 #include "platform/IniSettingsStore.h"
+#include "platform/SettingsKeys.h"
 
 #include <QCoreApplication>
 #include <QFile>

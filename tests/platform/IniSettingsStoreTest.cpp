@@ -1,5 +1,5 @@
 #include "platform/IniSettingsStore.h"
-#include "app/SettingsKeys.h"
+#include "platform/SettingsKeys.h"
 
 #include <QCoreApplication>
 #include <QDir>
