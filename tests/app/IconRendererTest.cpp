@@ -52,16 +52,13 @@ TEST(IconRenderer, EverySizeIsRedAndWhiteWhileRunningGreyWhenIdleWithClearCorner
     }
 }
 
-TEST(IconRenderer, EachSizeIsDrawnForItselfOncePerStateAndRatio) {
+// That each size is drawn, not scaled, the tray black box checks on what the host receives.
+TEST(IconRenderer, EachSizeIsDrawnOncePerStateAndRatio) {
     const QList<QImage> &icons = IconRenderer::statusIcons(true, 2.0);
     QSet<int> pixels;
     for (const QImage &image : icons) {
         pixels.insert(image.width());
         EXPECT_EQ(image.width(), image.height());
-        const QImage scaled =
-            IconRenderer::statusIcon(true, QSizeF(18, 18))
-                .scaled(image.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        EXPECT_NE(image.convertToFormat(scaled.format()), scaled) << image.width();
     }
     EXPECT_GE(pixels.size(), 4);
     EXPECT_TRUE(pixels.contains(44)) << "22 px on a 2x screen";

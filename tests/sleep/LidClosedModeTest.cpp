@@ -99,7 +99,6 @@ TEST_F(LidClosedMode, SwitchingDuringAPeriodRetakesTheLockWithTheOtherKind) {
     EXPECT_TRUE(holds({QStringLiteral("idle:sleep:handle-lid-switch")}));
     EXPECT_EQ(m_settings->boolValue(SettingsKeys::lidSleepEnabled), true);
     EXPECT_TRUE(lidEntry()->checked);
-    EXPECT_EQ(m_delegate->remainingSeconds(), 3600);
 
     ASSERT_TRUE(m_item->choose(kLidItem));
     EXPECT_TRUE(holds({QStringLiteral("idle:sleep")}));
@@ -132,15 +131,12 @@ TEST_F(LidClosedMode, TheWarningFollowsMainsPowerWhileAPeriodRuns) {
     ASSERT_TRUE(m_item->choose(QStringLiteral("1 小時")));
     ASSERT_TRUE(waitUntil([&] { return m_delegate->isRunning(); }));
     EXPECT_TRUE(holds({QStringLiteral("idle:sleep:handle-lid-switch")}));
-    EXPECT_EQ(m_item->menu.entries.first().title,
-              QStringLiteral("防睡眠中・剩 1 小時 ⚠️ 電源已拔除"));
     EXPECT_EQ(m_item->toolTip,
               QStringLiteral("Korvella・防睡眠中・剩 1 小時 ⚠️ 電源已拔除"));
     EXPECT_EQ(lidEntry()->title, kLidItemAtRisk);
 
     setOnBattery(false);
     ASSERT_TRUE(waitUntil([&] { return !m_delegate->lidWakeAtRisk(); }));
-    EXPECT_EQ(m_item->menu.entries.first().title, QStringLiteral("防睡眠中・剩 1 小時"));
     EXPECT_EQ(m_item->toolTip, QStringLiteral("Korvella・防睡眠中・剩 1 小時"));
     EXPECT_EQ(lidEntry()->title, kLidItem);
 

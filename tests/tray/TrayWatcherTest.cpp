@@ -44,17 +44,11 @@ TEST(TrayOnPrivateBus, ATrayThatAppearsLaterGetsWhatWasSetBeforeAndNothingEmpty)
     QSystemTrayIcon *icon = item.trayIcon();
     EXPECT_EQ(icon->toolTip(), "Korvella・防睡眠中・無限期");
     EXPECT_EQ(icon->contextMenu(), item.menu());
-    EXPECT_GE(icon->icon().availableSizes().size(), 6);
-    EXPECT_FALSE(icon->icon().isMask());
+    EXPECT_FALSE(icon->icon().isMask()) << "the colours carry the state";
     EXPECT_TRUE(icon->isVisible());
-
-    const qint64 running = icon->icon().cacheKey();
-    item.setImages(IconRenderer::statusIcons(false, 2.0));
     item.setToolTip(QStringLiteral("Korvella・防睡眠未啟動"));
+    item.setImages(IconRenderer::statusIcons(false, 2.0));
     EXPECT_EQ(icon->toolTip(), "Korvella・防睡眠未啟動");
-    EXPECT_NE(icon->icon().cacheKey(), running);
-    item.setImages(IconRenderer::statusIcons(true, 2.0));
-    EXPECT_EQ(icon->icon().cacheKey(), running) << "a state's icon is made once";
     EXPECT_EQ(item.trayIcon(), icon) << "one icon for the life of the item";
 
     TrayStatusItem second(bus.connection());
