@@ -21,8 +21,9 @@ const QString kBadDuration =
 const QString kMissingDuration = QStringLiteral("請在 /extend 後面加上時間長度，例如：/extend 30m");
 const QString kHelp = QStringLiteral("可以傳給 Korvella 的指令：\n"
                                      "/status・目前狀態\n"
-                                     "/start・開始防睡眠（無限期；/start 1h・1 小時）\n"
-                                     "/extend 30m・延長防睡眠\n"
+                                     "/start・開始防睡眠（無限期）\n"
+                                     "/start 1h・防睡眠 1 小時\n"
+                                     "/extend 30m・再延長 30 分\n"
                                      "/stop・結束防睡眠");
 
 // The command line's durations, in any case, plus a bare number of minutes as the pairing

@@ -135,13 +135,16 @@ LongPoll::Next RemoteControl::ownAnswered(const HttpOutcome &outcome) {
         outcome.httpStatus == 200 ? RemoteUpdates::parseUpdates(outcome.body) : std::nullopt;
     if (!batch)
         return LongPoll::Next::Retry;
-    // Kept before anything runs: the next poll confirms these updates, so none runs twice.
+    // Kept before anything runs: the next poll confirms these updates, and an update handed
+    // out again (a lost confirmation) is skipped, so none runs twice.
+    const qint64 firstNew = m_offset.value_or(0);
     if (batch->nextOffset)
-        m_offset = batch->nextOffset;
+        m_offset = std::max(firstNew, *batch->nextOffset);
     const Chat chat = *m_ownChat;
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (const RemoteUpdates::ChatMessage &message : batch->messages) {
-        if (message.chatID != chat.chatID || now - message.sentAtSecs > maxCommandAgeSecs)
+        if (message.updateID < firstNew || message.chatID != chat.chatID ||
+            now - message.sentAtSecs > maxCommandAgeSecs)
             continue;
         if (const std::optional<RemoteUpdates::Command> command =
                 RemoteUpdates::commandFromText(message.text))
