@@ -16,14 +16,14 @@ std::optional<QJsonObject> object(const QByteArray &body) {
     return document.object();
 }
 
-std::optional<ChatMessage> chatMessage(const QJsonObject &update) {
+std::optional<ChatMessage> chatMessage(qint64 updateID, const QJsonObject &update) {
     // Only "message": an edited message or a channel post is not a new command.
     const QJsonObject message = update.value(QLatin1String("message")).toObject();
     const QJsonValue text = message.value(QLatin1String("text"));
     const QJsonValue chatID = message.value(QLatin1String("chat")).toObject().value("id");
     if (!text.isString() || !chatID.isDouble())
         return {};
-    return ChatMessage{QString::number(chatID.toInteger()), text.toString(),
+    return ChatMessage{updateID, QString::number(chatID.toInteger()), text.toString(),
                        message.value(QLatin1String("date")).toInteger()};
 }
 
@@ -41,7 +41,7 @@ std::optional<UpdateBatch> parseUpdates(const QByteArray &body) {
         if (!id.isDouble())
             continue;
         batch.nextOffset = std::max(batch.nextOffset.value_or(0), id.toInteger() + 1);
-        if (const std::optional<ChatMessage> message = chatMessage(update))
+        if (const std::optional<ChatMessage> message = chatMessage(id.toInteger(), update))
             batch.messages << *message;
     }
     return batch;

@@ -15,6 +15,7 @@ struct Command {
 };
 
 struct ChatMessage {
+    qint64 updateID = 0;
     QString chatID; // as the settings spell it, e.g. "-1001234567890"
     QString text;
     qint64 sentAtSecs = 0; // Telegram's "date"
