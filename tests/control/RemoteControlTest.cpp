@@ -12,6 +12,7 @@
 #include "tests/support/WaitUntil.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -181,6 +182,16 @@ TEST_F(RemoteControlTest, OfficialChatTakesTheServicesCommandsUntilItsTokenIsRef
               QStringList({"555: 目前是無限期防睡眠，不需要延長。", "555: 😴 已結束防睡眠。"}));
     EXPECT_EQ(chat.requests()[0].path, "/bot999:official/sendMessage");
     EXPECT_FALSE(session.isRunning());
+}
+
+TEST_F(RemoteControlTest, FailedPollsBackOff) {
+    api.setDefaultReply(FakeHttpServer::Reply::withStatus(502, "{}"));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    remote.reconfigure();
+    ASSERT_TRUE(api.waitForRequests(3, 20'000));
+    // 1 s, then 2 s; coarse timers may fire up to 5 % early.
+    EXPECT_GE(elapsed.elapsed(), 2700);
 }
 
 } // namespace
