@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QNetworkReply>
 #include <QTimer>
+#include <algorithm>
+#include <utility>
 
 namespace {
 constexpr int kMinIntervalMs = 1000;

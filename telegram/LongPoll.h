@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <optional>
 
 class QTimer;
 
