@@ -15,7 +15,12 @@ AppDelegate::AppDelegate(const Platform &platform, QObject *parent)
     , m_session(*platform.powerAssertions, *platform.clock, *platform.alerts)
     , m_lidMode(m_session, m_powerMonitor, *platform.settings, *platform.alerts)
     , m_statusPush(*platform.settings, m_telegramNotifier, [this] { return pushStatus(); })
-    , m_control(m_session, *platform.powerAssertions, *platform.settings) {}
+    , m_control(m_session, *platform.powerAssertions, *platform.settings)
+    , m_remoteCommands(m_session, [this] { return pushStatus(); })
+    , m_remoteControl(*platform.settings, m_network, m_telegramNotifier, m_remoteCommands,
+                      {QString::fromUtf8(BuildConfig::telegramApiBase),
+                       QString::fromUtf8(BuildConfig::pairingBaseUrl),
+                       QString::fromUtf8(BuildConfig::officialBotToken)}) {}
 
 // Releases what it owns and nothing more: quit() is the one place that ends a period.
 AppDelegate::~AppDelegate() = default;
@@ -34,6 +39,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_powerMonitor.start();
     m_lidMode.readPowerSource();
     m_statusPush.setupTelegramPushIfNeeded();
+    m_remoteControl.reconfigure();
     connect(&m_session, &KeepAwakeSession::changed, this, &AppDelegate::refreshStatusItem,
             Qt::UniqueConnection);
     connect(&m_control, &ControlService::changed, this, &AppDelegate::refreshStatusItem,
@@ -46,6 +52,7 @@ void AppDelegate::quit() {
     m_session.stopPreventingSleep();
     m_powerMonitor.stop();
     m_statusPush.stop();
+    m_remoteControl.stop();
     m_platform.application->terminate();
 }
 
@@ -96,9 +103,14 @@ PreferencesWindowController &AppDelegate::preferencesWindowController() {
     if (!m_preferencesWindowController) {
         m_preferencesWindowController = new PreferencesWindowController(m_platform, {}, this);
         m_preferencesWindowController->onTelegramSettingsChanged = [self = QPointer(this)] {
-            if (self)
+            if (self) {
                 self->m_statusPush.setupTelegramPushIfNeeded();
+                self->m_remoteControl.reconfigure();
+            }
         };
+        m_preferencesWindowController->showRemoteControlProblem(m_remoteControl.problem());
+        connect(&m_remoteControl, &RemoteControl::problemChanged, m_preferencesWindowController,
+                &PreferencesWindowController::showRemoteControlProblem);
     }
     return *m_preferencesWindowController;
 }

@@ -2,6 +2,8 @@
 
 #include "app/DurationOption.h"
 #include "control/ControlService.h"
+#include "control/RemoteCommands.h"
+#include "control/RemoteControl.h"
 #include "platform/MenuModel.h"
 #include "platform/Platform.h"
 #include "platform/SettingsKeys.h"
@@ -52,6 +54,7 @@ public:
     LidClosedMode &lidMode() { return m_lidMode; }
     StatusPush &statusPush() { return m_statusPush; }
     ControlService &control() { return m_control; }
+    RemoteControl &remoteControl() { return m_remoteControl; }
     PowerSourceMonitor &powerMonitor() { return m_powerMonitor; }
     TelegramNotifier &telegramNotifier() { return m_telegramNotifier; }
     StatusItem *statusItem() const { return m_statusItem.get(); }
@@ -77,6 +80,8 @@ private:
     LidClosedMode m_lidMode;
     StatusPush m_statusPush;
     ControlService m_control; // the session bus interface and the holds it grants
+    RemoteCommands m_remoteCommands;
+    RemoteControl m_remoteControl; // commands from the user's Telegram chat
     std::unique_ptr<StatusItem> m_statusItem;
     PreferencesWindowController *m_preferencesWindowController = nullptr; // child QObject
 };

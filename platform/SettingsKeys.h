@@ -2,7 +2,7 @@
 
 #include <QLatin1String>
 
-// The names under which the seven settings are stored.
+// The names under which the settings are stored.
 namespace SettingsKeys {
 inline constexpr QLatin1String tgEnabled("tgEnabled");
 inline constexpr QLatin1String tgBotToken("tgBotToken");
@@ -11,4 +11,8 @@ inline constexpr QLatin1String tgOfficialChatID("tgOfficialChatID");
 inline constexpr QLatin1String tgIntervalMinutes("tgIntervalMinutes");
 inline constexpr QLatin1String lidSleepEnabled("lidSleepEnabled");
 inline constexpr QLatin1String hasShownLidWakeExplanation("hasShownLidWakeExplanation");
+// Commands from the user's Telegram chat; off unless the user turns it on.
+inline constexpr QLatin1String tgRemoteControl("tgRemoteControl");
+// The pairing service's credential for fetching the official chat's commands: a secret.
+inline constexpr QLatin1String tgOfficialDeviceToken("tgOfficialDeviceToken");
 } // namespace SettingsKeys

@@ -86,7 +86,7 @@ void OfficialBotPairing::statusReceived(quint64 attempt, const PairingStatus &st
         return;
     case PairingStatus::Kind::Paired:
         if (!status.chatID().isEmpty()) {
-            store(attempt, status.chatID());
+            store(attempt, status);
         } else if (isWaitingFor(attempt)) {
             // Without a chat there is no connection: report it as the failure it is.
             endCurrent(State::Idle);
@@ -98,11 +98,14 @@ void OfficialBotPairing::statusReceived(quint64 attempt, const PairingStatus &st
 
 // A "paired" still counts after the wait timed out, or while a newer attempt is waiting: the
 // user did send the code. It never counts twice, nor over a newer attempt's chat.
-void OfficialBotPairing::store(quint64 attempt, const QString &chatID) {
+void OfficialBotPairing::store(quint64 attempt, const PairingStatus &status) {
     if (attempt <= m_storedAttempt)
         return;
     m_storedAttempt = attempt;
+    const QString &chatID = status.chatID();
     m_settings.setString(SettingsKeys::tgOfficialChatID, chatID);
+    // Always written, so a token of an earlier pairing never outlives it.
+    m_settings.setString(SettingsKeys::tgOfficialDeviceToken, status.deviceToken());
     m_settings.setBool(SettingsKeys::tgEnabled, true);
     if (attempt == m_attempt)
         endCurrent(State::Paired);

@@ -41,7 +41,7 @@ Q_SIGNALS:
     void stateChanged(OfficialBotPairing::State state);
     // The current attempt has its code; polling starts once every receiver has returned.
     void codeArrived(const QString &code);
-    // The chat is stored and pushes are switched on.
+    // The chat (and the device token, if any) is stored and pushes are switched on.
     void paired(const QString &chatID);
     void failed(OfficialBotPairing::Failure failure);
 
@@ -50,7 +50,7 @@ private:
     void startPolling(quint64 attempt);
     void tick(quint64 attempt);
     void statusReceived(quint64 attempt, const PairingStatus &status);
-    void store(quint64 attempt, const QString &chatID);
+    void store(quint64 attempt, const PairingStatus &status);
     void endCurrent(State next);
     void stopPolling();
     void setState(State state);

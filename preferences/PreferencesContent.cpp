@@ -129,6 +129,18 @@ void PreferencesWindowController::addTelegramRows(QVBoxLayout *stack) {
             &PreferencesWindowController::sendOfficialTestMessage);
     stack->addWidget(m_officialTestButton, 0, Qt::AlignLeft);
     updateConnectionStatusLabel();
+
+    m_remoteControlCheckbox = checkbox(QStringLiteral("允許從 Telegram 遙控"));
+    m_remoteControlCheckbox->setChecked(m_platform.settings->boolForKey(tgRemoteControlKey));
+    connect(m_remoteControlCheckbox, &QCheckBox::clicked, this, [this](bool on) {
+        m_platform.settings->setBool(tgRemoteControlKey, on);
+        runSettingsChanged();
+    });
+    stack->addWidget(m_remoteControlCheckbox, 0, Qt::AlignLeft);
+    m_remoteControlProblemLabel = styledLabel(QString(), 11, false, true);
+    m_remoteControlProblemLabel->setWordWrap(true);
+    m_remoteControlProblemLabel->hide();
+    stack->addWidget(m_remoteControlProblemLabel); // full width, so a long line wraps
 }
 
 QLineEdit *PreferencesWindowController::addOwnBotField(QVBoxLayout *stack,

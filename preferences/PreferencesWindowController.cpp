@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QLineEdit>
 
 PreferencesWindowController::PreferencesWindowController(const Platform &platform,
@@ -69,6 +70,15 @@ bool PreferencesWindowController::eventFilter(QObject *watched, QEvent *event) {
             controlTextDidEndEditing();
     }
     return QObject::eventFilter(watched, event);
+}
+
+void PreferencesWindowController::showRemoteControlProblem(const QString &problem) {
+    if (!m_remoteControlProblemLabel)
+        return;
+    m_remoteControlProblemLabel->setText(problem);
+    m_remoteControlProblemLabel->setVisible(!problem.isEmpty());
+    if (m_window->isVisible())
+        m_window->fitHeightToContent();
 }
 
 void PreferencesWindowController::runSettingsChanged() {

@@ -61,6 +61,9 @@ public:
     void toggleLoginItem();
     void refreshLoginItemStatusAsync();
 
+    // Shows why remote control stopped, or nothing; the window grows or shrinks to fit.
+    void showRemoteControlProblem(const QString &problem);
+
     // Run after any Telegram setting was written by the user's action.
     std::function<void()> onTelegramSettingsChanged;
 
@@ -72,6 +75,8 @@ public:
     QLineEdit *tgTokenField() const { return m_tgTokenField; }
     QLineEdit *tgChatIDField() const { return m_tgChatIDField; }
     QComboBox *tgIntervalPopup() const { return m_tgIntervalPopup; }
+    QCheckBox *remoteControlCheckbox() const { return m_remoteControlCheckbox; }
+    QLabel *remoteControlProblemLabel() const { return m_remoteControlProblemLabel; }
     TelegramNotifier &telegramNotifier() { return m_telegramNotifier; }
     OfficialBotPairing &pairing() { return m_pairing; }
     // The poll timer of the pairing now running, if any.
@@ -83,6 +88,7 @@ public:
     const QString tgChatIDKey = SettingsKeys::tgChatID;
     const QString tgOfficialChatIDKey = SettingsKeys::tgOfficialChatID;
     const QString tgIntervalMinutesKey = SettingsKeys::tgIntervalMinutes;
+    const QString tgRemoteControlKey = SettingsKeys::tgRemoteControl;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -127,4 +133,6 @@ private:
     QLineEdit *m_tgTokenField = nullptr;
     QLineEdit *m_tgChatIDField = nullptr;
     QComboBox *m_tgIntervalPopup = nullptr;
+    QCheckBox *m_remoteControlCheckbox = nullptr;
+    QLabel *m_remoteControlProblemLabel = nullptr;
 };

@@ -12,6 +12,7 @@
 namespace {
 const QString kAssertionReason = QStringLiteral("Korvella防睡眠中");
 constexpr int kTickIntervalMs = 1000;
+constexpr qint64 kLongestRemainingSeconds = 24 * 3600;
 } // namespace
 
 KeepAwakeSession::KeepAwakeSession(PowerAssertions &assertions, Clock &clock,
@@ -33,6 +34,17 @@ void KeepAwakeSession::toggle() {
         stopPreventingSleep();
     else
         startPreventingSleep(0);
+}
+
+bool KeepAwakeSession::extend(int minutes) {
+    if (!m_isRunning || m_isInfinite || minutes <= 0)
+        return false;
+    m_remainingSeconds =
+        std::max(m_remainingSeconds,
+                 std::min(m_remainingSeconds + qint64(minutes) * 60, kLongestRemainingSeconds));
+    m_activeDurationMinutes += minutes;
+    Q_EMIT changed();
+    return true;
 }
 
 bool KeepAwakeSession::takeAssertion() {

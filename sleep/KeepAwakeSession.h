@@ -32,6 +32,9 @@ public:
     bool start(int minutes) { return startPreventingSleep(minutes); }
     void stop() { stopPreventingSleep(); }
     void toggle();
+    // Adds `minutes` to a running timed period, never past a day from now. False, changing
+    // nothing, when no timed period runs: an unlimited one needs no more time.
+    bool extend(int minutes);
 
     bool startPreventingSleep(int minutes);
     void stopPreventingSleep();

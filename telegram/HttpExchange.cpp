@@ -31,6 +31,8 @@ QNetworkRequest networkRequest(const Request &request) {
     result.setTransferTimeout(request.timeoutMs);
     if (!request.contentType.isEmpty())
         result.setHeader(QNetworkRequest::ContentTypeHeader, request.contentType);
+    if (!request.authorization.isEmpty())
+        result.setRawHeader("Authorization", request.authorization);
     return result;
 }
 
@@ -41,7 +43,7 @@ struct Transfer {
 
 } // namespace
 
-void start(QNetworkAccessManager &network, const Request &request, Completion done) {
+QNetworkReply *start(QNetworkAccessManager &network, const Request &request, Completion done) {
     QNetworkReply *reply =
         request.body.isEmpty() && request.method == "GET"
             ? network.get(networkRequest(request))
@@ -66,6 +68,7 @@ void start(QNetworkAccessManager &network, const Request &request, Completion do
                          if (done)
                              done(outcome);
                      });
+    return reply;
 }
 
 } // namespace HttpExchange

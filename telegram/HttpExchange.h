@@ -7,6 +7,7 @@
 #include <functional>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 // One HTTP request with the rules every call of this app follows: no redirects, a transfer
 // timeout, TLS errors fail, and at most a fixed number of body bytes read. The outcome is
@@ -22,7 +23,8 @@ enum class Body { Keep, Discard };
 struct Request {
     QUrl url;
     QByteArray method = "GET";
-    QByteArray contentType; // sent only when not empty
+    QByteArray contentType;   // sent only when not empty
+    QByteArray authorization; // the Authorization header, sent only when not empty
     QByteArray body;
     int timeoutMs = defaultTimeoutMs;
     Body replyBody = Body::Keep;
@@ -30,6 +32,8 @@ struct Request {
 
 using Completion = std::function<void(const HttpOutcome &)>;
 
-void start(QNetworkAccessManager &network, const Request &request, Completion done);
+// Returns the reply, so an owner that no longer wants the answer can abort() it; `done` still
+// runs once.
+QNetworkReply *start(QNetworkAccessManager &network, const Request &request, Completion done);
 
 } // namespace HttpExchange

@@ -41,7 +41,9 @@ PairingStatus parseStatus(const QByteArray &body) {
     const QString text = status.toString();
     if (text == QLatin1String("paired")) {
         const QJsonValue chatID = object->value(QLatin1String("chat_id"));
-        return PairingStatus::paired(chatID.isString() ? chatID.toString() : QString());
+        const QJsonValue token = object->value(QLatin1String("device_token"));
+        return PairingStatus::paired(chatID.isString() ? chatID.toString() : QString(),
+                                     token.isString() ? token.toString() : QString());
     }
     if (text == QLatin1String("expired"))
         return PairingStatus::expired();

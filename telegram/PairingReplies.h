@@ -20,8 +20,9 @@ using CreateResult = std::variant<QString, PairingError>;
 // pairing error.
 CreateResult parseCreate(const QByteArray &body);
 
-// {"status": "paired" | "expired" | "not_found", "chat_id": "<text>"}, compared exactly; every
-// other body reads as pending. A "chat_id" that is not a string reads as empty.
+// {"status": "paired" | "expired" | "not_found", "chat_id": "<text>", "device_token": "<text>"},
+// compared exactly; every other body reads as pending. A "chat_id" or "device_token" that is not
+// a string reads as empty.
 PairingStatus parseStatus(const QByteArray &body);
 
 } // namespace PairingReplies

@@ -35,14 +35,32 @@ bool isAllowed(const QUrl &url) {
     return url.scheme() == QLatin1String("http") && isLoopbackHost(url.host());
 }
 
-std::optional<QUrl> sendMessage(const QString &apiBase, const QString &botToken) {
+static std::optional<QUrl> botMethod(const QString &apiBase, const QString &botToken,
+                                     QLatin1String method) {
     if (!isUsableBase(apiBase))
         return {};
     // Path characters that cannot change the request's structure stay as typed, so a real
     // token ("123456:ABC-def_ghi") appears unchanged in the path.
     const QByteArray token = botToken.toUtf8().toPercentEncoding("!$&'()*+,;=:@");
-    return parsed(apiBase + QLatin1String("/bot") + QString::fromLatin1(token) +
-                  QLatin1String("/sendMessage"));
+    return parsed(apiBase + QLatin1String("/bot") + QString::fromLatin1(token) + method);
+}
+
+std::optional<QUrl> sendMessage(const QString &apiBase, const QString &botToken) {
+    return botMethod(apiBase, botToken, QLatin1String("/sendMessage"));
+}
+
+std::optional<QUrl> getUpdates(const QString &apiBase, const QString &botToken,
+                               const QByteArray &query) {
+    std::optional<QUrl> url = botMethod(apiBase, botToken, QLatin1String("/getUpdates"));
+    if (url)
+        url->setQuery(QString::fromLatin1(query), QUrl::StrictMode);
+    return url;
+}
+
+std::optional<QUrl> commands(const QString &baseUrl) {
+    if (!isUsableBase(baseUrl))
+        return {};
+    return parsed(baseUrl + QLatin1String("/commands"));
 }
 
 std::optional<QUrl> createPairing(const QString &baseUrl) {

@@ -16,6 +16,13 @@ bool isAllowed(const QUrl &url);
 // change which path is requested.
 std::optional<QUrl> sendMessage(const QString &apiBase, const QString &botToken);
 
+// base + "/bot" + token + "/getUpdates?" + `query`, the token encoded as for sendMessage.
+std::optional<QUrl> getUpdates(const QString &apiBase, const QString &botToken,
+                               const QByteArray &query);
+
+// base + "/commands": the device's long poll for remote commands.
+std::optional<QUrl> commands(const QString &baseUrl);
+
 // base + "/create_pairing.php".
 std::optional<QUrl> createPairing(const QString &baseUrl);
 

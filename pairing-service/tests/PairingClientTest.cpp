@@ -39,7 +39,8 @@ TEST(PairingClientEndToEnd, ReadsEveryAnswerFromCreateToTheChatIdTheBotSaw) {
     // What Telegram sends when the user opens the deep link and presses Start.
     EXPECT_EQ(service.tell(123456789, QStringLiteral("/start ") + code),
               QString::fromUtf8(pairing::BotTexts::paired));
-    EXPECT_EQ(statusOf(client, code), PairingStatus::paired(QStringLiteral("123456789")));
+    const PairingStatus paired = statusOf(client, code);
+    EXPECT_EQ(paired, PairingStatus::paired(QStringLiteral("123456789"), paired.deviceToken()));
     service.clock.advanceSeconds(60);
     EXPECT_EQ(statusOf(client, code), PairingStatus::notFound());
     service.clock.advanceSeconds(9 * 60);

@@ -46,6 +46,7 @@ TEST_F(PreferencesTest, RowsComeInOrderWithTheirTexts) {
                                "定時推播目前狀態",
                                "連接 Telegram（官方 Bot，推薦）",
                                "尚未連接",
+                               "允許從 Telegram 遙控",
                                "—",
                                "進階：使用自己的 Bot",
                                "Bot Token（例如 123456:ABC-DEF...）",

@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrlQuery>
 
 FakeBotApi::FakeBotApi(QString token)
     : m_token(std::move(token)) {
@@ -73,7 +74,14 @@ void FakeBotApi::handle(QTcpSocket *socket, const QByteArray &path, const QByteA
     if (!path.startsWith(prefix))
         return respond(socket, 404, {{"ok", false}, {"error_code", 404}});
     const QString method = QString::fromUtf8(path.mid(prefix.size()));
-    const QJsonObject params = QJsonDocument::fromJson(body).object();
+    const QJsonDocument json = QJsonDocument::fromJson(body);
+    QJsonObject params = json.object();
+    // Like the real API, a form body is read as well: the desktop app sends those.
+    if (!json.isObject()) {
+        const QUrlQuery form(QString::fromUtf8(body));
+        for (const auto &[name, value] : form.queryItems(QUrl::FullyDecoded))
+            params.insert(name, value);
+    }
     m_calls.append({method, params});
 
     auto failure = m_failures.find(method);
