@@ -59,17 +59,24 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
     }
+    // A copy under a new name: nothing cached in this process can stand in for the disk.
+    IniSettingsStore relaunched() {
+        const QString copy = m_root.filePath(QStringLiteral("copy%1.conf").arg(++m_copies));
+        EXPECT_TRUE(QFile::copy(path(), copy));
+        return IniSettingsStore(copy);
+    }
     QStringList asideFiles() const {
         return QDir(dir()).entryList({QStringLiteral("Korvella.conf.corrupt-*")},
                                      QDir::AllEntries | QDir::Hidden | QDir::System);
     }
 
     QTemporaryDir m_root;
+    int m_copies = 0;
 };
 
 // Nothing stored reads as absent. Texts that INI files treat specially come back exactly as
 // typed after a relaunch that reads nothing but the file; values of the wrong type read as absent.
-TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyAndWrongTypesReadAsAbsent) {
+TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyInAUserOnlyFile) {
     for (IniSettingsStore fresh(path()); const QString &key : kAllKeys) {
         EXPECT_FALSE(fresh.boolValue(key)) << key.toStdString();
         EXPECT_FALSE(fresh.integerValue(key)) << key.toStdString();
@@ -96,14 +103,14 @@ TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyAndWrongTypesReadAsAbs
         store.setInteger(SettingsKeys::tgIntervalMinutes, 45);
         store.setInteger(SettingsKeys::tgIntervalMinutes, -5); // the last write wins
     }
-    // A copy under a new name: nothing cached in this process can stand in for the disk.
-    const QString copy = m_root.filePath(QStringLiteral("copy.conf"));
-    ASSERT_TRUE(QFile::copy(path(), copy));
-    IniSettingsStore relaunched(copy);
-    EXPECT_EQ(relaunched.boolValue(SettingsKeys::tgEnabled), true);
-    EXPECT_EQ(relaunched.stringValue(SettingsKeys::tgBotToken), awkward);
-    EXPECT_EQ(relaunched.stringValue(SettingsKeys::tgChatID), QString());
-    EXPECT_EQ(relaunched.integerValue(SettingsKeys::tgIntervalMinutes), -5);
+    // The file holds a bot token: the user's alone, the folder too.
+    EXPECT_EQ(modeOf(path()), 0600);
+    EXPECT_EQ(modeOf(dir()), 0700);
+    const IniSettingsStore copy = relaunched();
+    EXPECT_EQ(copy.boolValue(SettingsKeys::tgEnabled), true);
+    EXPECT_EQ(copy.stringValue(SettingsKeys::tgBotToken), awkward);
+    EXPECT_EQ(copy.stringValue(SettingsKeys::tgChatID), QString());
+    EXPECT_EQ(copy.integerValue(SettingsKeys::tgIntervalMinutes), -5);
 
     writeFile("[General]\n"
               "tgIntervalMinutes=abc\n"
@@ -113,8 +120,10 @@ TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyAndWrongTypesReadAsAbs
               "tgChatID=@ByteArray(42)\n"
               "[Other]\n"
               "kept=yes\n");
+    QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
     std::optional<IniSettingsStore> store;
     EXPECT_EQ(stderrOf([&] { store.emplace(path()); }), "");
+    EXPECT_EQ(modeOf(path()), 0600) << "a wider mode is repaired at once, before any write";
     EXPECT_FALSE(store->integerValue(SettingsKeys::tgIntervalMinutes));
     EXPECT_FALSE(store->boolValue(SettingsKeys::lidSleepEnabled));
     EXPECT_EQ(store->boolValue(SettingsKeys::hasShownLidWakeExplanation), false);
@@ -127,23 +136,6 @@ TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyAndWrongTypesReadAsAbs
     const QByteArray after = contentOf(path());
     EXPECT_TRUE(after.contains("tgIntervalMinutes=abc")) << after.constData();
     EXPECT_TRUE(after.contains("kept=yes")) << after.constData();
-}
-
-TEST_F(IniSettingsStoreTest, FileIsReadableByTheUserOnlyAndAWiderModeIsRepaired) {
-    {
-        IniSettingsStore store(path());
-        store.setString(SettingsKeys::tgBotToken, QStringLiteral("123:secret"));
-        EXPECT_EQ(modeOf(path()), 0600);
-        EXPECT_EQ(modeOf(dir()), 0700);
-    }
-    QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                      QFile::ReadOther);
-    ASSERT_EQ(modeOf(path()), 0644);
-    IniSettingsStore relaunched(path());
-    EXPECT_EQ(modeOf(path()), 0600); // at once, before anything is written
-    relaunched.setString(SettingsKeys::tgChatID, QStringLiteral("42"));
-    EXPECT_EQ(modeOf(path()), 0600);
-    EXPECT_EQ(relaunched.stringValue(SettingsKeys::tgBotToken), QStringLiteral("123:secret"));
 }
 
 TEST_F(IniSettingsStoreTest, CorruptFileIsMovedAsideIntactBeforeTheFirstWrite) {
@@ -214,13 +206,10 @@ TEST_F(IniSettingsStoreTest, FailedWritesLeaveTheOldFileWholeAndKeepTheValueForT
     EXPECT_EQ(store.stringValue(SettingsKeys::tgBotToken), secret);
     EXPECT_EQ(store.boolValue(SettingsKeys::lidSleepEnabled), true);
     store.setBool(SettingsKeys::tgEnabled, true);
-    const QString copy = m_root.filePath(QStringLiteral("copy.conf"));
-    ASSERT_TRUE(QFile::copy(path(), copy));
-    EXPECT_EQ(IniSettingsStore(copy).stringValue(SettingsKeys::tgBotToken), secret);
+    EXPECT_EQ(relaunched().stringValue(SettingsKeys::tgBotToken), secret);
 
     const QString blocker = m_root.filePath(QStringLiteral("blocker"));
-    QFile file(blocker);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
     IniSettingsStore blocked(blocker + QStringLiteral("/Korvella/Korvella.conf"));
     const std::string blockedSaid = stderrOf([&] {
         blocked.setString(SettingsKeys::tgBotToken, QStringLiteral("123:secret"));
@@ -245,8 +234,7 @@ TEST(IniSettingsStoreChild, DISABLED_WritesUntilKilled) {
 }
 
 qint64 lastAcknowledged(const QByteArray &output) {
-    const QList<QByteArray> lines = output.trimmed().split('\n');
-    return lines.constLast().toLongLong(); // each report is one whole-line write to the pipe
+    return output.trimmed().split('\n').constLast().toLongLong(); // one whole line per report
 }
 
 TEST_F(IniSettingsStoreTest, AWriterKilledAtAnyMomentLeavesTheLastValueWritten) {

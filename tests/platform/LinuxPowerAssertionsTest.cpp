@@ -8,9 +8,15 @@
 #include "tests/support/InhibitorBus.h"
 #include "tests/support/WaitUntil.h"
 
+#include <QDBusConnectionInterface>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
 
 namespace {
 const QString kUserIdle = QStringLiteral("PreventUserIdleSystemSleep");
@@ -22,10 +28,6 @@ constexpr int kLevelOn = 255;
 
 ListedInhibitor inhibitor(const char *what, const char *mode = "block-weak") {
     return {QLatin1String(what), kKorvella, kReason, QLatin1String(mode)};
-}
-
-QVariantList gnomeInhibit() {
-    return {kKorvella, QVariant::fromValue(quint32(0)), kReason, QVariant::fromValue(quint32(4))};
 }
 
 class LinuxPowerAssertionsTest : public ::testing::Test {
@@ -62,67 +64,43 @@ protected:
     LinuxPowerAssertions assertions{bus.mock.connection(), bus.mock.connection()};
 };
 
-TEST_F(LinuxPowerAssertionsTest, OnGnomeTakesSuspendOnlySessionLockAndLogindSleep) {
+// Without a session inhibitor logind holds idle too; a PowerManagement desktop gets system sleep
+// with the lid, and GNOME's session manager, asked first, is told to block suspend only.
+TEST_F(LinuxPowerAssertionsTest, EachDesktopGetsItsLocksAndEachAssertionGivesBackOnlyItsOwn) {
     ASSERT_TRUE(bus.startLogind());
-    ASSERT_TRUE(bus.startGnome());
-
-    const auto id = take(kUserIdle, "logind sleep, GNOME session");
-    EXPECT_EQ(bus.inhibitors(), QList{inhibitor("sleep")});
-    EXPECT_EQ(bus.gnomeCalls(QStringLiteral("Inhibit")), QList<QVariantList>{gnomeInhibit()});
-
-    assertions.release(id);
-    cookieBack(&InhibitorBus::gnomeCalls, "Uninhibit", gnomeCookie());
-}
-
-TEST_F(LinuxPowerAssertionsTest, OnPowerManagementDesktopSystemSleepAlsoHoldsTheLid) {
-    ASSERT_TRUE(bus.startLogind());
-    ASSERT_TRUE(bus.startPowerManagement());
-
-    const auto id = take(kSystem, "logind sleep + lid, PowerManagement");
-    EXPECT_TRUE(assertions.holdsLidClosed(id));
-    EXPECT_EQ(bus.inhibitors(), QList{inhibitor("sleep:handle-lid-switch")});
-    EXPECT_EQ(bus.powerManagementCalls(QStringLiteral("Inhibit")),
-              (QList<QVariantList>{{kKorvella, kReason}}));
-
-    assertions.release(id);
-    cookieBack(&InhibitorBus::powerManagementCalls, "UnInhibit",
-               QVariant::fromValue(InhibitorBus::kPowerManagementCookie));
-
-    // Once GNOME's session manager is there as well, it is the one asked.
-    ASSERT_TRUE(bus.startGnome());
-    take(kUserIdle, "logind sleep, GNOME session");
-    EXPECT_EQ(bus.gnomeCalls(QStringLiteral("Inhibit")).size(), 1);
-    EXPECT_EQ(bus.powerManagementCalls(QStringLiteral("Inhibit")).size(), 1);
-}
-
-TEST_F(LinuxPowerAssertionsTest, WithoutSessionInhibitorLogindAlsoHoldsIdle) {
-    ASSERT_TRUE(bus.startLogind());
-
     const auto userIdle = take(kUserIdle, "logind idle + sleep");
     const auto system = take(kSystem, "logind idle + sleep, logind idle + sleep + lid");
     EXPECT_EQ(bus.inhibitors(),
               (QList{inhibitor("idle:sleep"), inhibitor("idle:sleep:handle-lid-switch")}));
-
-    // Each assertion gives up only its own lock.
     assertions.release(userIdle);
     EXPECT_TRUE(bus.waitForInhibitors({inhibitor("idle:sleep:handle-lid-switch")}));
     assertions.release(system);
     EXPECT_TRUE(bus.waitForInhibitors({}));
+
+    ASSERT_TRUE(bus.startPowerManagement());
+    const auto lid = take(kSystem, "logind sleep + lid, PowerManagement");
+    EXPECT_TRUE(assertions.holdsLidClosed(lid));
+    EXPECT_EQ(bus.inhibitors(), QList{inhibitor("sleep:handle-lid-switch")});
+    EXPECT_EQ(bus.powerManagementCalls(QStringLiteral("Inhibit")),
+              (QList<QVariantList>{{kKorvella, kReason}}));
+    assertions.release(lid);
+    cookieBack(&InhibitorBus::powerManagementCalls, "UnInhibit",
+               QVariant::fromValue(InhibitorBus::kPowerManagementCookie));
+
+    ASSERT_TRUE(bus.startGnome());
+    const auto id = take(kUserIdle, "logind sleep, GNOME session");
+    EXPECT_EQ(bus.inhibitors(), QList{inhibitor("sleep")});
+    EXPECT_EQ(bus.gnomeCalls(QStringLiteral("Inhibit")),
+              (QList<QVariantList>{{kKorvella, 0u, kReason, 4u}}));
+    EXPECT_EQ(bus.powerManagementCalls(QStringLiteral("Inhibit")).size(), 1);
+    assertions.release(id);
+    cookieBack(&InhibitorBus::gnomeCalls, "Uninhibit", gnomeCookie());
 }
 
 TEST_F(LinuxPowerAssertionsTest, OlderLogindRejectingBlockWeakGetsBlock) {
-    const QVariantMap oldSystemd{{QStringLiteral("RejectedModes"), QStringList{"block-weak"}}};
-    ASSERT_TRUE(bus.startLogind(oldSystemd));
-
-    const auto id = take(kSystem, "logind idle + sleep + lid");
+    ASSERT_TRUE(bus.startLogind({{QStringLiteral("RejectedModes"), QStringList{"block-weak"}}}));
+    take(kSystem, "logind idle + sleep + lid");
     EXPECT_EQ(bus.inhibitors(), QList{inhibitor("idle:sleep:handle-lid-switch", "block")});
-    const auto calls = bus.logindCalls(QStringLiteral("Inhibit"));
-    ASSERT_EQ(calls.size(), 2);
-    EXPECT_EQ(calls[0].value(3).toString(), QStringLiteral("block-weak"));
-    EXPECT_EQ(calls[1].value(3).toString(), QStringLiteral("block"));
-
-    assertions.release(id);
-    EXPECT_TRUE(bus.waitForInhibitors({}));
 }
 
 TEST_F(LinuxPowerAssertionsTest, FailsWhenNoLockCouldBeTakenAndHoldsWhenOneCould) {
@@ -145,6 +123,61 @@ TEST_F(LinuxPowerAssertionsTest, FailsWhenNoLockCouldBeTakenAndHoldsWhenOneCould
     EXPECT_EQ(bus.logindCalls(QStringLiteral("Inhibit")).size(), 2);
     assertions.release(held);
     cookieBack(&InhibitorBus::gnomeCalls, "Uninhibit", gnomeCookie());
+}
+
+// Runs only as the child of the test below: takes a system-sleep lock on the bus it is given,
+// starts a program that must not inherit it, reports "held <bus name> <program's pid>" and
+// waits to be killed.
+TEST(LockHolderChild, DISABLED_HoldsUntilKilled) {
+    const QString address = qEnvironmentVariable("KORVELLA_LOCK_CHILD_BUS");
+    if (address.isEmpty())
+        GTEST_SKIP() << "runs only as a child process";
+    const QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("holder"));
+    LinuxPowerAssertions assertions(bus, bus);
+    const quint32 id = assertions.create(kSystem, kLevelOn, kReason).value_or(0);
+    waitUntil([&] { return assertions.state(id) != PowerAssertions::State::pending; }, 10'000);
+    ASSERT_EQ(assertions.state(id), PowerAssertions::State::held);
+    qint64 pid = 0;
+    ASSERT_TRUE(QProcess::startDetached(QStringLiteral("/bin/sleep"), {"60"}, QString(), &pid));
+    std::printf("held %s %lld\n", qPrintable(bus.baseService()), pid);
+    std::fflush(stdout);
+    QCoreApplication::exec();
+}
+
+// A killed Korvella must not leave the machine held awake, not even through a program it
+// started while holding the lock (a browser it opened, say).
+TEST_F(LinuxPowerAssertionsTest, EveryLockDiesWithTheKilledProcessNotWithItsChildren) {
+    ASSERT_TRUE(bus.startLogind());
+    ASSERT_TRUE(bus.startGnome());
+    QTemporaryDir tmp; // the child's own temporary folder, left behind by the kill
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KORVELLA_LOCK_CHILD_BUS"), bus.mock.address());
+    env.insert(QStringLiteral("TMPDIR"), tmp.path());
+    QProcess holder;
+    holder.setProcessEnvironment(env);
+    holder.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--gtest_also_run_disabled_tests"),
+                  QStringLiteral("--gtest_filter=LockHolderChild.*")});
+    QByteArray line;
+    while (!line.startsWith("held ") && (holder.canReadLine() || holder.waitForReadyRead(10000)))
+        line = holder.readLine();
+    const QStringList held = QString::fromLocal8Bit(line).trimmed().split(QLatin1Char(' '));
+    ASSERT_EQ(held.size(), 3) << line.constData() << holder.readAll().constData();
+    const pid_t grandchild = held[2].toInt();
+    ASSERT_GT(grandchild, 0);
+    EXPECT_EQ(bus.inhibitors(), QList{inhibitor("sleep:handle-lid-switch")});
+    EXPECT_EQ(bus.gnomeCalls(QStringLiteral("Inhibit")).size(), 1);
+
+    ::kill(holder.processId(), SIGKILL);
+    holder.waitForFinished(3000);
+    // logind's lock is the fd: it closes only if no other process got a copy.
+    EXPECT_TRUE(bus.waitForInhibitors({}));
+    // The desktop drops the session lock when the client's bus connection vanishes; that
+    // happens only if no other process shares the connection.
+    EXPECT_TRUE(waitUntil(
+        [&] { return !bus.mock.connection().interface()->isServiceRegistered(held[1]).value(); }));
+    EXPECT_EQ(::kill(grandchild, 0), 0) << "the started program should outlive the holder";
+    ::kill(grandchild, SIGKILL);
 }
 
 class LockHonestyTest : public LinuxPowerAssertionsTest {
@@ -281,8 +314,6 @@ TEST_F(LockHonestyTest, LostLocksAreTakenAgainAfterResumeAndFromARestartedServic
     ASSERT_TRUE(waitUntil([&] { return session.heldLocks().contains(u','); }));
 
     forgetAndResume();
-    QElapsedTimer elapsed;
-    elapsed.start();
     EXPECT_TRUE(waitUntil([&] { return whats() == QStringList{QStringLiteral("sleep")}; }, 2000));
     EXPECT_TRUE(session.isRunning());
 

@@ -41,8 +41,7 @@ protected:
         file.write(text);
     }
 
-    QTemporaryDir config;
-    QTemporaryDir bin;
+    QTemporaryDir config, bin;
     QByteArray previous;
 };
 
@@ -55,10 +54,9 @@ TEST_F(XdgAutostart, OurEntryIsValidQuotedAndRemovableAndOnlyOurLiveEntryCounts)
     EXPECT_EQ(XdgAutostartService::entryPath(), entryPath());
     const QByteArray text = entry();
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
-    for (const QByteArray &line :
-         {QByteArray("Type=Application"), QByteArray("Name=Korvella"), QByteArray("Icon=korvella"),
-          QByteArray("X-GNOME-Autostart-enabled=true"),
-          ("Exec=\"" + bin.path() + "/my apps/kor\\\\$vel%%la\\\\\\\\\\\\\"x\\\\`\"").toUtf8()})
+    for (const QByteArray &line : QByteArrayList{
+             "Type=Application", "Name=Korvella", "Icon=korvella", "X-GNOME-Autostart-enabled=true",
+             ("Exec=\"" + bin.path() + "/my apps/kor\\\\$vel%%la\\\\\\\\\\\\\"x\\\\`\"").toUtf8()})
         EXPECT_TRUE(text.contains("\n" + line + "\n")) << line.constData() << "\n" << text.data();
     QProcess validate;
     validate.start("desktop-file-validate", {entryPath()});
@@ -80,7 +78,7 @@ TEST_F(XdgAutostart, OurEntryIsValidQuotedAndRemovableAndOnlyOurLiveEntryCounts)
     const QByteArray ours = entry();
     EXPECT_TRUE(ours.contains("\nExec=\"" + plain.toUtf8() + "\"\n")) << ours.constData();
     for (const QByteArray &change :
-         {QByteArray("Hidden=true\n"), QByteArray("X-GNOME-Autostart-enabled=false\n")}) {
+         QByteArrayList{"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
         writeEntry(QByteArray(ours).replace("X-GNOME-Autostart-enabled=true\n", change));
         EXPECT_EQ(blank.status(), Status::NotRegistered) << change.constData();
     }

@@ -81,7 +81,7 @@ void FakeHttpServer::answer(QTcpSocket *socket, const Reply &reply) {
     if (reply.action == Action::DropConnection)
         return socket->abort();
     if (reply.action == Action::SendRaw)
-        socket->write(reply.raw);
+        socket->write(reply.body);
     else // clients go by the status code alone; the reason phrase is a fixed word
         socket->write("HTTP/1.1 " + QByteArray::number(reply.status) +
                       " Status\r\nContent-Type: application/json\r\nContent-Length: " +

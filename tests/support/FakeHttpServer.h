@@ -30,24 +30,15 @@ public:
 
     struct Reply {
         int status = 200;
-        QByteArray body = "{}";
+        QByteArray body = "{}"; // SendRaw writes it verbatim, as the whole answer
         Action action = Action::Respond;
-        QByteArray raw;  // written verbatim by SendRaw
         int delayMs = 0; // wait this long after the request before acting
 
-        static Reply withStatus(int code, const QByteArray &body) {
-            return {code, body, Action::Respond, {}, 0};
-        }
-        static Reply json(const QByteArray &body) { return withStatus(200, body); }
-        static Reply dropConnection() { return {200, {}, Action::DropConnection, {}, 0}; }
-        static Reply rawBytes(const QByteArray &bytes) {
-            return {0, {}, Action::SendRaw, bytes, 0};
-        }
-        Reply delayedBy(int ms) const {
-            Reply reply = *this;
-            reply.delayMs = ms;
-            return reply;
-        }
+        static Reply withStatus(int code, const QByteArray &body) { return {code, body}; }
+        static Reply json(const QByteArray &body) { return {.body = body}; }
+        static Reply dropConnection() { return {.body = {}, .action = Action::DropConnection}; }
+        static Reply rawBytes(const QByteArray &bytes) { return {0, bytes, Action::SendRaw}; }
+        Reply delayedBy(int ms) const { return {status, body, action, ms}; }
     };
 
     explicit FakeHttpServer(QObject *parent = nullptr);
