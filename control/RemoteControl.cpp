@@ -49,6 +49,7 @@ void RemoteControl::reconfigure() {
     if (own && own->botToken != m_offsetBot) {
         m_offset.reset();
         m_offsetBot = own->botToken;
+        m_ownUsername.clear();
     }
     apply(m_ownPoll, m_ownChat, own, m_ownProblem);
     std::optional<Chat> official = configuredOfficialChat();
@@ -101,13 +102,18 @@ std::optional<RemoteControl::Chat> RemoteControl::configuredOfficialChat() const
 std::optional<HttpExchange::Request> RemoteControl::ownRequest() const {
     if (!m_ownChat)
         return {};
-    const std::optional<QUrl> url = ServiceUrls::getUpdates(
-        m_endpoints.telegramApiBase, m_ownChat->botToken, RemoteUpdates::getUpdatesQuery(m_offset));
+    // The bot's name comes first: a command addressed to another bot must not run here.
+    const std::optional<QUrl> url =
+        m_ownUsername.isEmpty()
+            ? ServiceUrls::getMe(m_endpoints.telegramApiBase, m_ownChat->botToken)
+            : ServiceUrls::getUpdates(m_endpoints.telegramApiBase, m_ownChat->botToken,
+                                      RemoteUpdates::getUpdatesQuery(m_offset));
     if (!url)
         return {};
     HttpExchange::Request request;
     request.url = *url;
-    request.timeoutMs = kOwnPollTimeoutMs;
+    request.timeoutMs =
+        m_ownUsername.isEmpty() ? HttpExchange::defaultTimeoutMs : kOwnPollTimeoutMs;
     return request;
 }
 
@@ -131,6 +137,15 @@ LongPoll::Next RemoteControl::ownAnswered(const HttpOutcome &outcome) {
         setProblem(m_ownProblem, kOwnTokenRefused);
         return LongPoll::Next::Stop;
     }
+    if (m_ownUsername.isEmpty()) {
+        const std::optional<QString> name = outcome.httpStatus == 200
+                                                ? RemoteUpdates::parseBotUsername(outcome.body)
+                                                : std::nullopt;
+        if (!name)
+            return LongPoll::Next::Retry;
+        m_ownUsername = *name;
+        return LongPoll::Next::Now;
+    }
     const std::optional<RemoteUpdates::UpdateBatch> batch =
         outcome.httpStatus == 200 ? RemoteUpdates::parseUpdates(outcome.body) : std::nullopt;
     if (!batch)
@@ -147,7 +162,7 @@ LongPoll::Next RemoteControl::ownAnswered(const HttpOutcome &outcome) {
             now - message.sentAtSecs > maxCommandAgeSecs)
             continue;
         if (const std::optional<RemoteUpdates::Command> command =
-                RemoteUpdates::commandFromText(message.text))
+                RemoteUpdates::commandFromText(message.text, m_ownUsername))
             runFrom(chat, *command);
     }
     return batch->nextOffset ? LongPoll::Next::Now : LongPoll::Next::Later;

@@ -72,6 +72,7 @@ private:
     std::optional<Chat> m_officialChat; // likewise for the official poll
     std::optional<qint64> m_offset;     // the next update the own bot has not handed us
     QString m_offsetBot;                // the bot m_offset counts for
+    QString m_ownUsername;              // that bot's name, from getMe; empty until known
     QString m_ownProblem;
     QString m_officialProblem;
     LongPoll m_ownPoll;

@@ -61,14 +61,28 @@ std::optional<QList<Command>> parseCommands(const QByteArray &body) {
     return commands;
 }
 
-std::optional<Command> commandFromText(const QString &text) {
+std::optional<QString> parseBotUsername(const QByteArray &body) {
+    const std::optional<QJsonObject> reply = object(body);
+    if (!reply || !reply->value(QLatin1String("ok")).toBool())
+        return {};
+    const QJsonValue name =
+        reply->value(QLatin1String("result")).toObject().value(QLatin1String("username"));
+    if (!name.isString() || name.toString().isEmpty())
+        return {};
+    return name.toString();
+}
+
+std::optional<Command> commandFromText(const QString &text, const QString &botUsername) {
     static const QRegularExpression pattern(
-        QStringLiteral("^/([A-Za-z_]+)(?:@[A-Za-z0-9_]+)?(?:\\s+(.*))?$"),
+        QStringLiteral("^/([A-Za-z_]+)(?:@([A-Za-z0-9_]+))?(?:\\s+(.*))?$"),
         QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch match = pattern.match(text.trimmed());
     if (!match.hasMatch())
         return {};
-    return Command{match.captured(1).toLower(), match.captured(2).trimmed()};
+    const QString addressee = match.captured(2);
+    if (!addressee.isEmpty() && addressee.compare(botUsername, Qt::CaseInsensitive) != 0)
+        return {};
+    return Command{match.captured(1).toLower(), match.captured(3).trimmed()};
 }
 
 QByteArray getUpdatesQuery(std::optional<qint64> offset) {

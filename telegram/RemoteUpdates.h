@@ -33,9 +33,13 @@ std::optional<UpdateBatch> parseUpdates(const QByteArray &body);
 // reply. Entries without a command name are skipped.
 std::optional<QList<Command>> parseCommands(const QByteArray &body);
 
-// "/start 1h", "/Stop@SomeBot": the command a chat message asks for; nothing when the message
-// is not a command.
-std::optional<Command> commandFromText(const QString &text);
+// {"ok": true, "result": {"username": "…"}}: the bot's own name, as getMe answers.
+std::optional<QString> parseBotUsername(const QByteArray &body);
+
+// "/start 1h", "/Stop@OurBot": the command a chat message asks for; nothing when the message
+// is not a command, or names another bot than `botUsername` (in a group, "/stop@OtherBot" is
+// meant for that bot).
+std::optional<Command> commandFromText(const QString &text, const QString &botUsername);
 
 // The query of a getUpdates long poll from `offset` on (none: from the oldest kept update).
 QByteArray getUpdatesQuery(std::optional<qint64> offset);

@@ -57,6 +57,10 @@ std::optional<QUrl> getUpdates(const QString &apiBase, const QString &botToken,
     return url;
 }
 
+std::optional<QUrl> getMe(const QString &apiBase, const QString &botToken) {
+    return botMethod(apiBase, botToken, QLatin1String("/getMe"));
+}
+
 std::optional<QUrl> commands(const QString &baseUrl) {
     if (!isUsableBase(baseUrl))
         return {};

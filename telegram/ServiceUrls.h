@@ -20,6 +20,9 @@ std::optional<QUrl> sendMessage(const QString &apiBase, const QString &botToken)
 std::optional<QUrl> getUpdates(const QString &apiBase, const QString &botToken,
                                const QByteArray &query);
 
+// base + "/bot" + token + "/getMe", the token encoded as for sendMessage.
+std::optional<QUrl> getMe(const QString &apiBase, const QString &botToken);
+
 // base + "/commands": the device's long poll for remote commands.
 std::optional<QUrl> commands(const QString &baseUrl);
 

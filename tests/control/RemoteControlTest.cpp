@@ -23,6 +23,7 @@
 namespace {
 
 const QByteArray kNoUpdates = R"({"ok":true,"result":[]})";
+const QByteArray kBotName = R"({"ok":true,"result":{"id":111,"username":"KorvellaHomeBot"}})";
 
 QJsonObject message(qint64 id, qint64 chat, const QString &text, qint64 ageSecs = 0,
                     const char *kind = "message") {
@@ -94,6 +95,7 @@ protected:
 };
 
 TEST_F(RemoteControlTest, OwnBotRunsTheConfiguredChatsCommandsOnceEach) {
+    api.enqueue(FakeHttpServer::Reply::json(kBotName));
     api.enqueue(FakeHttpServer::Reply::json(
         updates({message(10, 42, "/status"), message(11, 7, "/start"), message(12, 42, "/start 1h"),
                  message(13, 42, "/extend 30m"), message(14, 7, "/stop"),
@@ -101,7 +103,8 @@ TEST_F(RemoteControlTest, OwnBotRunsTheConfiguredChatsCommandsOnceEach) {
                  message(17, 42, "hello /stop"), message(18, 42, "/start 2x")})));
     // Delivered again with the next one, as after a lost confirmation.
     api.enqueue(FakeHttpServer::Reply::json(
-        updates({message(13, 42, "/extend 30m"), message(19, 42, "/stop@SomeBot")})));
+        updates({message(13, 42, "/extend 30m"), message(19, 42, "/stop@OtherBot"),
+                 message(20, 42, "/stop@korvellahomebot")})));
     remote.reconfigure();
 
     ASSERT_TRUE(waitUntil([&] { return chat.requestCount() >= 5; }));
@@ -116,15 +119,17 @@ TEST_F(RemoteControlTest, OwnBotRunsTheConfiguredChatsCommandsOnceEach) {
     EXPECT_FALSE(session.isRunning());
     EXPECT_TRUE(assertions.held.isEmpty()) << "the lock is released";
 
-    // Later polls ask from the next update on, for messages only, held 50 s at Telegram.
-    ASSERT_TRUE(api.waitForRequests(3));
-    const QUrlQuery first(QString::fromLatin1(api.requests()[0].query));
-    EXPECT_EQ(api.requests()[0].path, "/bot111:own/getUpdates");
+    // The bot's name first; later polls ask from the next update on, for messages only, held
+    // 50 s at Telegram.
+    ASSERT_TRUE(api.waitForRequests(4));
+    EXPECT_EQ(api.requests()[0].path, "/bot111:own/getMe");
+    const QUrlQuery first(QString::fromLatin1(api.requests()[1].query));
+    EXPECT_EQ(api.requests()[1].path, "/bot111:own/getUpdates");
     EXPECT_EQ(first.queryItemValue("timeout"), "50");
     EXPECT_EQ(first.queryItemValue("allowed_updates", QUrl::FullyDecoded), R"(["message"])");
     EXPECT_FALSE(first.hasQueryItem("offset"));
-    EXPECT_EQ(QUrlQuery(QString::fromLatin1(api.requests()[2].query)).queryItemValue("offset"),
-              "20");
+    EXPECT_EQ(QUrlQuery(QString::fromLatin1(api.requests()[3].query)).queryItemValue("offset"),
+              "21");
     EXPECT_EQ(chat.requestCount(), 5);
 }
 
@@ -135,6 +140,7 @@ TEST_F(RemoteControlTest, OffMeansNoRequestAndAConflictStopsWithALine) {
     EXPECT_EQ(api.requestCount(), 1) << "only the probe";
     EXPECT_FALSE(remote.ownBotPoll().hasPendingWork());
 
+    api.enqueue(FakeHttpServer::Reply::json(kBotName));
     api.enqueue(FakeHttpServer::Reply::withStatus(409, R"({"ok":false,"error_code":409})"));
     settings.setBool(SettingsKeys::tgRemoteControl, true);
     remote.reconfigure();
