@@ -14,8 +14,13 @@ AppDelegate::AppDelegate(const Platform &platform, QObject *parent)
     , m_telegramNotifier(m_network)
     , m_session(*platform.powerAssertions, *platform.clock, *platform.alerts)
     , m_lidMode(m_session, m_powerMonitor, *platform.settings, *platform.alerts)
+    , m_rules(m_session, m_powerMonitor, *platform.settings)
+    , m_screenKeeper(m_session, *platform.powerAssertions, *platform.settings)
+    , m_endNotice(m_session, *platform.settings, platform.notifier)
     , m_statusPush(*platform.settings, m_telegramNotifier, [this] { return pushStatus(); })
-    , m_control(m_session, *platform.powerAssertions, *platform.settings) {}
+    , m_control(m_session, *platform.powerAssertions, *platform.settings) {
+    connect(&m_control, &ControlService::holdsFinished, &m_endNotice, &EndNotice::show);
+}
 
 // Releases what it owns and nothing more: quit() is the one place that ends a period.
 AppDelegate::~AppDelegate() = default;
@@ -27,9 +32,11 @@ void AppDelegate::applicationDidFinishLaunching() {
             self->performMenuAction(action, tag);
     });
     m_lidMode.load();
-    m_powerMonitor.setOnChange([lidMode = QPointer(&m_lidMode)](bool isOnAC) {
-        if (lidMode)
-            lidMode->handlePowerSourceChange(isOnAC);
+    m_powerMonitor.setOnChange([self = QPointer(this)](bool isOnAC) {
+        if (!self)
+            return;
+        self->m_lidMode.handlePowerSourceChange(isOnAC);
+        self->m_rules.handlePowerSourceChange(isOnAC);
     });
     m_powerMonitor.start();
     m_lidMode.readPowerSource();

@@ -5,9 +5,12 @@
 #include "platform/MenuModel.h"
 #include "platform/Platform.h"
 #include "platform/SettingsKeys.h"
+#include "sleep/EndNotice.h"
 #include "sleep/KeepAwakeSession.h"
 #include "sleep/LidClosedMode.h"
 #include "sleep/PowerSourceMonitor.h"
+#include "sleep/ProtectiveRules.h"
+#include "sleep/ScreenKeeper.h"
 #include "telegram/StatusPush.h"
 #include "telegram/TelegramNotifier.h"
 
@@ -50,6 +53,7 @@ public:
     KeepAwakeSession &session() { return m_session; }
     const KeepAwakeSession &session() const { return m_session; }
     LidClosedMode &lidMode() { return m_lidMode; }
+    ProtectiveRules &rules() { return m_rules; }
     StatusPush &statusPush() { return m_statusPush; }
     ControlService &control() { return m_control; }
     PowerSourceMonitor &powerMonitor() { return m_powerMonitor; }
@@ -67,6 +71,7 @@ public:
 
 private:
     void refreshStatusItem();
+    QString idleOrStatusLine() const;
     std::optional<QString> pushStatus() const;
 
     Platform m_platform;
@@ -75,6 +80,9 @@ private:
     TelegramNotifier m_telegramNotifier;
     KeepAwakeSession m_session;
     LidClosedMode m_lidMode;
+    ProtectiveRules m_rules;
+    ScreenKeeper m_screenKeeper;
+    EndNotice m_endNotice;
     StatusPush m_statusPush;
     ControlService m_control; // the session bus interface and the holds it grants
     std::unique_ptr<StatusItem> m_statusItem;

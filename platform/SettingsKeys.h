@@ -2,7 +2,7 @@
 
 #include <QLatin1String>
 
-// The names under which the seven settings are stored.
+// The names under which the settings are stored.
 namespace SettingsKeys {
 inline constexpr QLatin1String tgEnabled("tgEnabled");
 inline constexpr QLatin1String tgBotToken("tgBotToken");
@@ -11,4 +11,9 @@ inline constexpr QLatin1String tgOfficialChatID("tgOfficialChatID");
 inline constexpr QLatin1String tgIntervalMinutes("tgIntervalMinutes");
 inline constexpr QLatin1String lidSleepEnabled("lidSleepEnabled");
 inline constexpr QLatin1String hasShownLidWakeExplanation("hasShownLidWakeExplanation");
+// The protective rules; each reads as off when absent, which is how Korvella behaved before them.
+inline constexpr QLatin1String stopOnUnplug("stopOnUnplug");
+inline constexpr QLatin1String stopBelowBatteryPercent("stopBelowBatteryPercent"); // 0: off
+inline constexpr QLatin1String notifyWhenEnded("notifyWhenEnded");
+inline constexpr QLatin1String keepScreenOn("keepScreenOn");
 } // namespace SettingsKeys

@@ -4,6 +4,7 @@
 #include "preferences/PlainText.h"
 #include "preferences/PreferencesWindow.h"
 #include "preferences/PreferencesWindowController.h"
+#include "preferences/ProtectiveRulesGroup.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -88,6 +89,8 @@ void PreferencesWindowController::buildContent() {
     addTelegramRows(stack);
     addDivider(stack);
     addOwnBotRows(stack);
+    addDivider(stack);
+    stack->addWidget(new ProtectiveRulesGroup(*m_platform.settings));
     addDivider(stack);
     addAboutRows(stack);
 }
