@@ -24,7 +24,11 @@ const QStringList kAllKeys = {SettingsKeys::tgEnabled,
                               SettingsKeys::tgOfficialChatID,
                               SettingsKeys::tgIntervalMinutes,
                               SettingsKeys::lidSleepEnabled,
-                              SettingsKeys::hasShownLidWakeExplanation};
+                              SettingsKeys::hasShownLidWakeExplanation,
+                              SettingsKeys::stopOnUnplug,
+                              SettingsKeys::stopBelowBatteryPercent,
+                              SettingsKeys::notifyWhenEnded,
+                              SettingsKeys::keepScreenOn};
 
 int modeOf(const QString &path) {
     struct stat info {};
@@ -95,6 +99,10 @@ TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyAndWrongTypesReadAsAbs
         store.setString(SettingsKeys::tgChatID, QString());
         store.setInteger(SettingsKeys::tgIntervalMinutes, 45);
         store.setInteger(SettingsKeys::tgIntervalMinutes, -5); // the last write wins
+        store.setBool(SettingsKeys::stopOnUnplug, true);
+        store.setInteger(SettingsKeys::stopBelowBatteryPercent, 30);
+        store.setBool(SettingsKeys::notifyWhenEnded, false);
+        store.setBool(SettingsKeys::keepScreenOn, true);
     }
     // A copy under a new name: nothing cached in this process can stand in for the disk.
     const QString copy = m_root.filePath(QStringLiteral("copy.conf"));
@@ -104,6 +112,10 @@ TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyAndWrongTypesReadAsAbs
     EXPECT_EQ(relaunched.stringValue(SettingsKeys::tgBotToken), awkward);
     EXPECT_EQ(relaunched.stringValue(SettingsKeys::tgChatID), QString());
     EXPECT_EQ(relaunched.integerValue(SettingsKeys::tgIntervalMinutes), -5);
+    EXPECT_EQ(relaunched.boolValue(SettingsKeys::stopOnUnplug), true);
+    EXPECT_EQ(relaunched.integerValue(SettingsKeys::stopBelowBatteryPercent), 30);
+    EXPECT_EQ(relaunched.boolValue(SettingsKeys::notifyWhenEnded), false);
+    EXPECT_EQ(relaunched.boolValue(SettingsKeys::keepScreenOn), true);
 
     writeFile("[General]\n"
               "tgIntervalMinutes=abc\n"
@@ -111,6 +123,8 @@ TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyAndWrongTypesReadAsAbs
               "hasShownLidWakeExplanation=FALSE\n"
               "tgBotToken=12345:abc,def\n"
               "tgChatID=@ByteArray(42)\n"
+              "stopOnUnplug=yes\n"
+              "stopBelowBatteryPercent=20%\n"
               "[Other]\n"
               "kept=yes\n");
     std::optional<IniSettingsStore> store;
@@ -120,6 +134,8 @@ TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyAndWrongTypesReadAsAbs
     EXPECT_EQ(store->boolValue(SettingsKeys::hasShownLidWakeExplanation), false);
     EXPECT_FALSE(store->stringValue(SettingsKeys::tgBotToken)); // an unquoted list, not a text
     EXPECT_FALSE(store->stringValue(SettingsKeys::tgChatID));
+    EXPECT_FALSE(store->boolValue(SettingsKeys::stopOnUnplug));
+    EXPECT_FALSE(store->integerValue(SettingsKeys::stopBelowBatteryPercent));
     store->setBool(SettingsKeys::lidSleepEnabled, true);
     EXPECT_EQ(store->boolValue(SettingsKeys::lidSleepEnabled), true);
     EXPECT_FALSE(store->integerValue(SettingsKeys::lidSleepEnabled));
