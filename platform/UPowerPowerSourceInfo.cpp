@@ -11,6 +11,8 @@ const QString kInterface = QStringLiteral("org.freedesktop.UPower");
 const QString kOnBattery = QStringLiteral("OnBattery");
 const QString kDisplayDevicePath = QStringLiteral("/org/freedesktop/UPower/devices/DisplayDevice");
 const QString kDeviceInterface = QStringLiteral("org.freedesktop.UPower.Device");
+const QString kPercentage = QStringLiteral("Percentage");
+const QString kIsPresent = QStringLiteral("IsPresent");
 // Asked on the main thread: a daemon that hangs must not freeze the menu for long.
 constexpr int kCallTimeoutMs = 1000;
 } // namespace
@@ -45,8 +47,8 @@ std::optional<double> UPowerPowerSourceInfo::batteryPercentage() const {
     if (reply.isError())
         return {};
     const QVariantMap device = reply.value();
-    const QVariant percentage = device.value(QStringLiteral("Percentage"));
-    if (!device.value(QStringLiteral("IsPresent")).toBool() ||
+    const QVariant percentage = device.value(kPercentage);
+    if (!device.value(kIsPresent).toBool() ||
         percentage.metaType() != QMetaType::fromType<double>())
         return {};
     return std::clamp(percentage.toDouble(), 0.0, 100.0);
@@ -61,12 +63,9 @@ bool UPowerPowerSourceInfo::startNotifications(std::function<void()> onChange) {
             connect(m_properties.get(), &OrgFreedesktopDBusPropertiesInterface::PropertiesChanged,
                     this, &UPowerPowerSourceInfo::propertiesChanged);
     if (!m_deviceSubscription)
-        m_deviceSubscription = connect(
-            m_displayDevice.get(), &OrgFreedesktopDBusPropertiesInterface::PropertiesChanged, this,
-            [this](const QString &interfaceName, const QVariantMap &, const QStringList &) {
-                if (interfaceName == kDeviceInterface && m_onChange)
-                    m_onChange();
-            });
+        m_deviceSubscription = connect(m_displayDevice.get(),
+                                       &OrgFreedesktopDBusPropertiesInterface::PropertiesChanged,
+                                       this, &UPowerPowerSourceInfo::deviceChanged);
     return bool(m_subscription);
 }
 
@@ -76,6 +75,18 @@ void UPowerPowerSourceInfo::stopNotifications() {
     m_subscription = {};
     m_deviceSubscription = {};
     m_onChange = nullptr;
+}
+
+// The display device changes its energy and time estimates every few seconds on some machines;
+// only the charge and the battery's presence are news.
+void UPowerPowerSourceInfo::deviceChanged(const QString &interfaceName, const QVariantMap &changed,
+                                          const QStringList &invalidated) {
+    const QStringList charge{kPercentage, kIsPresent};
+    const bool news = std::any_of(charge.begin(), charge.end(), [&](const QString &name) {
+        return changed.contains(name) || invalidated.contains(name);
+    });
+    if (interfaceName == kDeviceInterface && news && m_onChange)
+        m_onChange();
 }
 
 // Any change of the daemon's properties counts, as every power-source event does; the

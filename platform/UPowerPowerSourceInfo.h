@@ -27,6 +27,8 @@ public:
 private:
     void propertiesChanged(const QString &interfaceName, const QVariantMap &changed,
                            const QStringList &invalidated);
+    void deviceChanged(const QString &interfaceName, const QVariantMap &changed,
+                       const QStringList &invalidated);
 
     std::unique_ptr<OrgFreedesktopDBusPropertiesInterface> m_properties;
     std::unique_ptr<OrgFreedesktopDBusPropertiesInterface> m_displayDevice;

@@ -5,10 +5,9 @@
 // How a keep-awake period ended, and why in the user's words, e.g. "電源已拔除".
 struct PeriodEnd {
     enum class Cause {
-        user,           // stopped from the menu, the command line or by quitting
-        timeUp,         // its countdown reached zero
-        rule,           // a protective rule ended it
-        commandFinished // the command or process it waited for is done
+        user,   // stopped from the menu, the command line or by quitting
+        timeUp, // its countdown reached zero
+        rule    // a protective rule ended it
     };
     Cause cause = Cause::user;
     QString why;
