@@ -90,7 +90,7 @@ void PreferencesWindowController::buildContent() {
     addDivider(stack);
     addOwnBotRows(stack);
     addDivider(stack);
-    stack->addWidget(new ProtectiveRulesGroup(*m_platform.settings));
+    new ProtectiveRulesGroup(*m_platform.settings, stack, this);
     addDivider(stack);
     addAboutRows(stack);
 }

@@ -11,8 +11,7 @@
 #include <QVBoxLayout>
 
 namespace {
-// The spacing and header font of the window's other groups.
-constexpr int kRowSpacing = 16;
+// The inline spacing and header font of the window's other groups.
 constexpr int kInlineSpacing = 8;
 constexpr int kHeaderPixelSize = 12;
 
@@ -21,18 +20,17 @@ QString batteryTitle(int percent) {
 }
 } // namespace
 
-ProtectiveRulesGroup::ProtectiveRulesGroup(SettingsStore &settings, QWidget *parent)
-    : QWidget(parent)
-    , m_settings(settings) {
-    auto *stack = new QVBoxLayout(this);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(kRowSpacing);
+ProtectiveRulesGroup::ProtectiveRulesGroup(SettingsStore &settings, QVBoxLayout *stack,
+                                           QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_stack(stack) {
     QLabel *header = PlainText::label(QStringLiteral("防睡眠保護"));
     QFont font = header->font();
     font.setPixelSize(kHeaderPixelSize);
     font.setBold(true);
     header->setFont(font);
-    stack->addWidget(header, 0, Qt::AlignLeft);
+    addRow(header);
     m_stopOnUnplug =
         addCheckbox(QStringLiteral("拔除電源時結束防睡眠"), SettingsKeys::stopOnUnplug);
     addBatteryRow();
@@ -49,8 +47,7 @@ QCheckBox *ProtectiveRulesGroup::addCheckbox(const QString &title, const QString
     box->setChecked(m_settings.boolForKey(key));
     connect(box, &QCheckBox::clicked, this,
             [this, key](bool checked) { m_settings.setBool(key, checked); });
-    layout()->addWidget(box);
-    layout()->setAlignment(box, Qt::AlignLeft);
+    addRow(box);
     return box;
 }
 
@@ -74,6 +71,9 @@ void ProtectiveRulesGroup::addBatteryRow() {
     rowLayout->setSpacing(kInlineSpacing);
     rowLayout->addWidget(PlainText::label(QStringLiteral("電量過低時結束防睡眠")));
     rowLayout->addWidget(m_battery);
-    layout()->addWidget(row);
-    layout()->setAlignment(row, Qt::AlignLeft);
+    addRow(row);
+}
+
+void ProtectiveRulesGroup::addRow(QWidget *row) {
+    m_stack->addWidget(row, 0, Qt::AlignLeft);
 }

@@ -1,19 +1,22 @@
 #pragma once
 
-#include <QWidget>
+#include <QObject>
 
 class QCheckBox;
 class QComboBox;
+class QVBoxLayout;
+class QWidget;
 class SettingsStore;
 
 // The window's group of protective rules: stop on unplug, stop on a low battery, a notice when
 // a period ends by itself, and keeping the screen on. Shows the stored values when built and
 // writes each one the moment the user changes it; the rules read them when they act.
-class ProtectiveRulesGroup final : public QWidget {
+class ProtectiveRulesGroup final : public QObject {
     Q_OBJECT
 
 public:
-    explicit ProtectiveRulesGroup(SettingsStore &settings, QWidget *parent = nullptr);
+    // Appends the group's rows to the window's column.
+    ProtectiveRulesGroup(SettingsStore &settings, QVBoxLayout *stack, QObject *parent = nullptr);
 
     QCheckBox *stopOnUnplugCheckbox() const { return m_stopOnUnplug; }
     QComboBox *batteryPopup() const { return m_battery; }
@@ -23,8 +26,10 @@ public:
 private:
     QCheckBox *addCheckbox(const QString &title, const QString &key);
     void addBatteryRow();
+    void addRow(QWidget *row);
 
     SettingsStore &m_settings;
+    QVBoxLayout *m_stack;
     QCheckBox *m_stopOnUnplug = nullptr;
     QComboBox *m_battery = nullptr;
     QCheckBox *m_notify = nullptr;

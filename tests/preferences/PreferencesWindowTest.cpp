@@ -53,6 +53,12 @@ TEST_F(PreferencesTest, RowsComeInOrderWithTheirTexts) {
                                "傳送測試訊息",
                                "推播間隔 +pop-up",
                                "—",
+                               "防睡眠保護",
+                               "拔除電源時結束防睡眠",
+                               "電量過低時結束防睡眠 +pop-up",
+                               "防睡眠自動結束時通知我",
+                               "防睡眠期間螢幕也保持開啟",
+                               "—",
                                "Korvella (Dremlo) v2.5.1",
                                "免費使用。若這個小工具對你有幫助，歡迎透過贊助支持後續開發。"};
     EXPECT_EQ(visibleRowTexts(window->column()), expected)
