@@ -106,6 +106,10 @@ PreferencesWindowController &AppDelegate::preferencesWindowController() {
             if (self)
                 self->m_statusPush.setupTelegramPushIfNeeded();
         };
+        m_preferencesWindowController->onProtectiveRulesChanged = [self = QPointer(this)] {
+            if (self)
+                self->m_screenKeeper.settingsChanged();
+        };
     }
     return *m_preferencesWindowController;
 }

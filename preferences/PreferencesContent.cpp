@@ -90,7 +90,13 @@ void PreferencesWindowController::buildContent() {
     addDivider(stack);
     addOwnBotRows(stack);
     addDivider(stack);
-    new ProtectiveRulesGroup(*m_platform.settings, stack, this);
+    new ProtectiveRulesGroup(
+        *m_platform.settings, stack,
+        [this] {
+            if (onProtectiveRulesChanged)
+                onProtectiveRulesChanged();
+        },
+        this);
     addDivider(stack);
     addAboutRows(stack);
 }

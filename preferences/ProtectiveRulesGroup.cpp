@@ -21,10 +21,11 @@ QString batteryTitle(int percent) {
 } // namespace
 
 ProtectiveRulesGroup::ProtectiveRulesGroup(SettingsStore &settings, QVBoxLayout *stack,
-                                           QObject *parent)
+                                           std::function<void()> onChanged, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
-    , m_stack(stack) {
+    , m_stack(stack)
+    , m_onChanged(std::move(onChanged)) {
     QLabel *header = PlainText::label(QStringLiteral("防睡眠保護"));
     QFont font = header->font();
     font.setPixelSize(kHeaderPixelSize);
@@ -45,8 +46,10 @@ QCheckBox *ProtectiveRulesGroup::addCheckbox(const QString &title, const QString
     box->setFocusPolicy(Qt::TabFocus);
     PlainText::setButtonTitle(box, title);
     box->setChecked(m_settings.boolForKey(key));
-    connect(box, &QCheckBox::clicked, this,
-            [this, key](bool checked) { m_settings.setBool(key, checked); });
+    connect(box, &QCheckBox::clicked, this, [this, key](bool checked) {
+        m_settings.setBool(key, checked);
+        m_onChanged();
+    });
     addRow(box);
     return box;
 }
@@ -64,6 +67,7 @@ void ProtectiveRulesGroup::addBatteryRow() {
     connect(m_battery, &QComboBox::activated, this, [this](int index) {
         m_settings.setInteger(SettingsKeys::stopBelowBatteryPercent,
                               m_battery->itemData(index).toInt());
+        m_onChanged();
     });
     auto *row = new QWidget;
     auto *rowLayout = new QHBoxLayout(row);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -15,8 +16,9 @@ class ProtectiveRulesGroup final : public QObject {
     Q_OBJECT
 
 public:
-    // Appends the group's rows to the window's column.
-    ProtectiveRulesGroup(SettingsStore &settings, QVBoxLayout *stack, QObject *parent = nullptr);
+    // Appends the group's rows to the window's column; onChanged runs after every write.
+    ProtectiveRulesGroup(SettingsStore &settings, QVBoxLayout *stack,
+                         std::function<void()> onChanged, QObject *parent = nullptr);
 
     QCheckBox *stopOnUnplugCheckbox() const { return m_stopOnUnplug; }
     QComboBox *batteryPopup() const { return m_battery; }
@@ -30,6 +32,7 @@ private:
 
     SettingsStore &m_settings;
     QVBoxLayout *m_stack;
+    std::function<void()> m_onChanged;
     QCheckBox *m_stopOnUnplug = nullptr;
     QComboBox *m_battery = nullptr;
     QCheckBox *m_notify = nullptr;

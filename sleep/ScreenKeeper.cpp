@@ -24,15 +24,23 @@ ScreenKeeper::~ScreenKeeper() {
     release();
 }
 
-// The setting is read when a period begins; a change applies from the next period on.
 void ScreenKeeper::sessionChanged() {
     const bool running = m_session.isRunning();
     if (running == m_periodRunning)
         return;
     m_periodRunning = running;
-    if (!running)
+    apply();
+}
+
+void ScreenKeeper::settingsChanged() {
+    apply();
+}
+
+void ScreenKeeper::apply() {
+    const bool wanted = m_periodRunning && m_settings.boolForKey(SettingsKeys::keepScreenOn);
+    if (!wanted)
         release();
-    else if (m_settings.boolForKey(SettingsKeys::keepScreenOn))
+    else if (!m_id)
         m_id = m_assertions.create(kDisplayType, kAssertionLevelOn, kReason);
 }
 

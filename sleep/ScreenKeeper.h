@@ -19,10 +19,12 @@ public:
                  QObject *parent = nullptr);
     ~ScreenKeeper() override;
 
-    bool isHolding() const { return m_id.has_value(); }
+    // The setting changed: a running period takes or gives back the screen lock at once.
+    void settingsChanged();
 
 private:
     void sessionChanged();
+    void apply();
     void release();
 
     KeepAwakeSession &m_session;
