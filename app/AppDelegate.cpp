@@ -14,13 +14,18 @@ AppDelegate::AppDelegate(const Platform &platform, QObject *parent)
     , m_telegramNotifier(m_network)
     , m_session(*platform.powerAssertions, *platform.clock, *platform.alerts)
     , m_lidMode(m_session, m_powerMonitor, *platform.settings, *platform.alerts)
+    , m_rules(m_session, m_powerMonitor, *platform.settings)
+    , m_screenKeeper(m_session, *platform.powerAssertions, *platform.settings)
+    , m_endNotice(m_session, *platform.settings, platform.notifier)
     , m_statusPush(*platform.settings, m_telegramNotifier, [this] { return pushStatus(); })
     , m_control(m_session, *platform.powerAssertions, *platform.settings)
     , m_remoteCommands(m_session, [this] { return pushStatus(); })
     , m_remoteControl(*platform.settings, m_network, m_telegramNotifier, m_remoteCommands,
                       {QString::fromUtf8(BuildConfig::telegramApiBase),
                        QString::fromUtf8(BuildConfig::pairingBaseUrl),
-                       QString::fromUtf8(BuildConfig::officialBotToken)}) {}
+                       QString::fromUtf8(BuildConfig::officialBotToken)}) {
+    connect(&m_control, &ControlService::holdsFinished, &m_endNotice, &EndNotice::show);
+}
 
 // Releases what it owns and nothing more: quit() is the one place that ends a period.
 AppDelegate::~AppDelegate() = default;
@@ -32,9 +37,11 @@ void AppDelegate::applicationDidFinishLaunching() {
             self->performMenuAction(action, tag);
     });
     m_lidMode.load();
-    m_powerMonitor.setOnChange([lidMode = QPointer(&m_lidMode)](bool isOnAC) {
-        if (lidMode)
-            lidMode->handlePowerSourceChange(isOnAC);
+    m_powerMonitor.setOnChange([self = QPointer(this)](bool isOnAC) {
+        if (!self)
+            return;
+        self->m_lidMode.handlePowerSourceChange(isOnAC);
+        self->m_rules.handlePowerSourceChange(isOnAC);
     });
     m_powerMonitor.start();
     m_lidMode.readPowerSource();
@@ -111,6 +118,10 @@ PreferencesWindowController &AppDelegate::preferencesWindowController() {
         m_preferencesWindowController->showRemoteControlProblem(m_remoteControl.problem());
         connect(&m_remoteControl, &RemoteControl::problemChanged, m_preferencesWindowController,
                 &PreferencesWindowController::showRemoteControlProblem);
+        m_preferencesWindowController->onProtectiveRulesChanged = [self = QPointer(this)] {
+            if (self)
+                self->m_screenKeeper.settingsChanged();
+        };
     }
     return *m_preferencesWindowController;
 }

@@ -7,9 +7,12 @@
 #include "platform/MenuModel.h"
 #include "platform/Platform.h"
 #include "platform/SettingsKeys.h"
+#include "sleep/EndNotice.h"
 #include "sleep/KeepAwakeSession.h"
 #include "sleep/LidClosedMode.h"
 #include "sleep/PowerSourceMonitor.h"
+#include "sleep/ProtectiveRules.h"
+#include "sleep/ScreenKeeper.h"
 #include "telegram/StatusPush.h"
 #include "telegram/TelegramNotifier.h"
 
@@ -52,6 +55,7 @@ public:
     KeepAwakeSession &session() { return m_session; }
     const KeepAwakeSession &session() const { return m_session; }
     LidClosedMode &lidMode() { return m_lidMode; }
+    ProtectiveRules &rules() { return m_rules; }
     StatusPush &statusPush() { return m_statusPush; }
     ControlService &control() { return m_control; }
     RemoteControl &remoteControl() { return m_remoteControl; }
@@ -70,6 +74,7 @@ public:
 
 private:
     void refreshStatusItem();
+    QString idleOrStatusLine() const;
     std::optional<QString> pushStatus() const;
 
     Platform m_platform;
@@ -78,6 +83,9 @@ private:
     TelegramNotifier m_telegramNotifier;
     KeepAwakeSession m_session;
     LidClosedMode m_lidMode;
+    ProtectiveRules m_rules;
+    ScreenKeeper m_screenKeeper;
+    EndNotice m_endNotice;
     StatusPush m_statusPush;
     ControlService m_control; // the session bus interface and the holds it grants
     RemoteCommands m_remoteCommands;

@@ -67,8 +67,17 @@ void AppDelegate::updateStatusIcon() {
     m_statusItem->setImages(
         IconRenderer::statusIcons(isRunning(), m_statusItem->devicePixelRatio()));
     m_statusItem->setTitle(QString());
-    m_statusItem->setToolTip(isRunning() ? QStringLiteral("Korvella・") + statusLineText()
-                                         : QStringLiteral("Korvella・防睡眠未啟動"));
+    m_statusItem->setToolTip(QStringLiteral("Korvella・") + idleOrStatusLine());
+}
+
+// Until the next period, the idle tooltip says why a rule ended the last one.
+QString AppDelegate::idleOrStatusLine() const {
+    if (isRunning())
+        return statusLineText();
+    const auto &end = m_session.lastEnd();
+    if (end && end->cause == PeriodEnd::Cause::rule)
+        return QStringLiteral("防睡眠已自動結束・") + end->why;
+    return QStringLiteral("防睡眠未啟動");
 }
 
 void AppDelegate::openPreferences() {

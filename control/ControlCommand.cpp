@@ -7,9 +7,12 @@
 #include "control/ProcessWatcher.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SettingsKeys.h"
+#include "sleep/ProtectiveRules.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusMetaType>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -49,6 +52,13 @@ int failed(const QString &message) {
     return kFailed;
 }
 
+// A map inside the reply arrives still marshalled.
+QVariantMap mapOf(const QVariant &value) {
+    if (value.canConvert<QDBusArgument>())
+        return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
+    return value.toMap();
+}
+
 QJsonObject statusJson(const QVariantMap &state) {
     const QString until = state.value(QStringLiteral("Until")).toString();
     return {{QStringLiteral("running"), state.value(QStringLiteral("Running")).toBool()},
@@ -61,14 +71,17 @@ QJsonObject statusJson(const QVariantMap &state) {
              QJsonArray::fromStringList(state.value(QStringLiteral("Holds")).toStringList())},
             {QStringLiteral("lid_mode"), state.value(QStringLiteral("LidMode")).toBool()},
             {QStringLiteral("locks"),
-             QJsonArray::fromStringList(state.value(QStringLiteral("Locks")).toStringList())}};
+             QJsonArray::fromStringList(state.value(QStringLiteral("Locks")).toStringList())},
+            {QStringLiteral("rules"),
+             QJsonObject::fromVariantMap(mapOf(state.value(QStringLiteral("Rules"))))}};
 }
 
 // Without the application: idle, and the lid mode as the settings keep it.
 QVariantMap idleState() {
     const QSettings settings(IniSettingsStore::defaultFilePath(), QSettings::IniFormat);
     return {{QStringLiteral("StatusLine"), QStringLiteral("防睡眠未啟動")},
-            {QStringLiteral("LidMode"), settings.value(SettingsKeys::lidSleepEnabled).toBool()}};
+            {QStringLiteral("LidMode"), settings.value(SettingsKeys::lidSleepEnabled).toBool()},
+            {QStringLiteral("Rules"), ProtectiveRules::inForce(IniSettingsStore())}};
 }
 
 int status(ControlClient &client, bool json) {

@@ -6,6 +6,7 @@
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 #include "sleep/KeepAwakeSession.h"
+#include "sleep/ProtectiveRules.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -117,6 +118,10 @@ QStringList ControlService::locks() const {
     return m_session.heldLocks().split(QStringLiteral(", "), Qt::SkipEmptyParts);
 }
 
+QVariantMap ControlService::rules() const {
+    return ProtectiveRules::inForce(m_settings);
+}
+
 void ControlService::Start(uint minutes) {
     if (minutes > uint(CommandArguments::kMaxMinutes)) {
         refuse(QStringLiteral("時間最長 24 小時。"));
@@ -166,8 +171,19 @@ uint ControlService::AddHold(const QString &kind, const QString &name) {
 
 void ControlService::RemoveHold(uint id) {
     const QString caller = calledFromDBus() ? message().service() : QString();
-    if (!m_holds.remove(id, caller))
+    QString why;
+    for (const HoldRegistry::Hold &hold : m_holds.holds()) {
+        if (hold.id == id)
+            why = hold.kind == HoldRegistry::Kind::Command
+                      ? QStringLiteral("「%1」執行完畢").arg(hold.name)
+                      : QStringLiteral("「%1」已結束").arg(hold.name);
+    }
+    if (!m_holds.remove(id, caller)) {
         refuse(QStringLiteral("沒有這個保持。"));
+        return;
+    }
+    if (m_holds.holds().isEmpty() && !m_session.isRunning())
+        Q_EMIT holdsFinished(why);
 }
 
 void ControlService::reportStartFailure() {
@@ -190,7 +206,8 @@ QVariantMap ControlService::snapshot() const {
             {QStringLiteral("StatusLine"), statusLine()},
             {QStringLiteral("Holds"), holds()},
             {QStringLiteral("LidMode"), lidMode()},
-            {QStringLiteral("Locks"), locks()}};
+            {QStringLiteral("Locks"), locks()},
+            {QStringLiteral("Rules"), rules()}};
 }
 
 void ControlService::announceChanges() {

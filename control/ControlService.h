@@ -27,6 +27,7 @@ class ControlService final : public QObject, protected QDBusContext {
     Q_PROPERTY(QStringList Holds READ holds)
     Q_PROPERTY(bool LidMode READ lidMode)
     Q_PROPERTY(QStringList Locks READ locks)
+    Q_PROPERTY(QVariantMap Rules READ rules)
 
 public:
     ControlService(KeepAwakeSession &session, PowerAssertions &assertions, SettingsStore &settings,
@@ -43,6 +44,8 @@ public:
     bool lidMode() const;
     // The locks the desktop's services confirm, for the period and the holds together.
     QStringList locks() const;
+    // The protective rules in force (ProtectiveRules::inForce).
+    QVariantMap rules() const;
 
     // The menu's first line: the period (with its end time), the holds, or both; empty when
     // nothing keeps the machine awake.
@@ -54,6 +57,8 @@ public:
 Q_SIGNALS:
     // The holds or the end time changed; the session announces its own changes.
     void changed();
+    // The last hold ended because its command or process finished, and no period runs.
+    void holdsFinished(const QString &why);
 
 public Q_SLOTS:
     void Start(uint minutes);

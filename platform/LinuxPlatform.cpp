@@ -2,6 +2,7 @@
 
 #include "platform/BootClock.h"
 #include "platform/DesktopUrlOpener.h"
+#include "platform/FreedesktopNotifier.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/LinuxPowerAssertions.h"
 #include "platform/LinuxPowerSourceInfo.h"
@@ -22,7 +23,8 @@ LinuxPlatform::LinuxPlatform()
     , m_powerSource(std::make_unique<LinuxPowerSourceInfo>(QDBusConnection::systemBus()))
     , m_settings(std::make_unique<IniSettingsStore>())
     , m_clock(std::make_unique<BootClock>())
-    , m_loginItems(std::make_unique<XdgAutostartService>(QCoreApplication::applicationFilePath())) {
+    , m_loginItems(std::make_unique<XdgAutostartService>(QCoreApplication::applicationFilePath()))
+    , m_notifier(std::make_unique<FreedesktopNotifier>(QDBusConnection::sessionBus())) {
     m_platform.application = m_application.get();
     m_platform.alerts = m_alerts.get();
     m_platform.urlOpener = m_urlOpener.get();
@@ -31,6 +33,7 @@ LinuxPlatform::LinuxPlatform()
     m_platform.settings = m_settings.get();
     m_platform.clock = m_clock.get();
     m_platform.loginItems = m_loginItems.get();
+    m_platform.notifier = m_notifier.get();
 }
 
 LinuxPlatform::~LinuxPlatform() = default;

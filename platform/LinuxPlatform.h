@@ -20,5 +20,6 @@ private:
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<Clock> m_clock;
     std::unique_ptr<LoginItemService> m_loginItems;
+    std::unique_ptr<DesktopNotifier> m_notifier;
     Platform m_platform;
 };

@@ -9,6 +9,8 @@
 namespace {
 constexpr int kAssertionLevelOn = 255;
 const QString kLogind = QStringLiteral("org.freedesktop.login1");
+// Also keeps the screen from blanking and locking.
+const QString kDisplayType = QStringLiteral("PreventUserIdleDisplaySleep");
 // Desktop power managers that act on the lid on their own, whatever logind is asked.
 const QStringList kLidHandlers{QStringLiteral("org.kde.Solid.PowerManagement"),
                                QStringLiteral("org.xfce.PowerManager")};
@@ -24,6 +26,8 @@ LinuxPowerAssertions::LinuxPowerAssertions(const QDBusConnection &systemBus,
     , m_logind(kLogind, systemBus, QDBusServiceWatcher::WatchForOwnerChange) {
     m_sessionServices.addWatchedService(
         SessionInhibitor::serviceName(SessionInhibitor::Shape::PowerManagement));
+    m_sessionServices.addWatchedService(
+        SessionInhibitor::serviceName(SessionInhibitor::Shape::ScreenSaver));
     // A service that restarts forgets its locks; after a resume a desktop's power daemon may
     // have restarted, or logind may have dropped us.
     connect(&m_sessionServices, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -49,6 +53,10 @@ QString LinuxPowerAssertions::logindWhat(const QString &type, bool sessionLock) 
         return sleep;
     if (type == QLatin1String("PreventSystemSleep"))
         return sleep + QStringLiteral(":handle-lid-switch");
+    // Idle also stops the screen from blanking where logind's idle lock is what the idle
+    // daemon honours.
+    if (type == kDisplayType)
+        return QStringLiteral("idle:sleep");
     return {};
 }
 
@@ -58,7 +66,7 @@ std::optional<quint32> LinuxPowerAssertions::create(const QString &type, int lev
         return {};
     const quint32 id = ++m_lastID;
     Assertion &assertion = m_held[id];
-    assertion.session = sessionInhibitor();
+    assertion.session = sessionInhibitor(type == kDisplayType);
     assertion.logind =
         std::make_unique<LogindInhibitor>(m_systemBus, logindWhat(type, bool(assertion.session)));
     assertion.desktopHandlesLid = desktopHandlesLid();
@@ -134,16 +142,21 @@ void LinuxPowerAssertions::prepareForSleep(bool start) {
         verify();
 }
 
-std::unique_ptr<SessionInhibitor> LinuxPowerAssertions::sessionInhibitor() {
+std::unique_ptr<SessionInhibitor> LinuxPowerAssertions::sessionInhibitor(bool screen) {
     if (!m_sessionBus.isConnected())
         return nullptr;
-    // When both answer, GNOME's session manager is asked first. This asks the bus daemon only,
-    // which always answers at once.
+    // When several answer, GNOME's session manager is asked first: it keeps the screen on as
+    // well when told to. Elsewhere the power manager keeps the system up and the screen saver
+    // the screen. This asks the bus daemon only, which always answers at once.
+    using Shape = SessionInhibitor::Shape;
     QDBusConnectionInterface *bus = m_sessionBus.interface();
     for (const auto shape :
-         {SessionInhibitor::Shape::GnomeSessionManager, SessionInhibitor::Shape::PowerManagement}) {
-        if (bus->isServiceRegistered(SessionInhibitor::serviceName(shape)))
-            return std::make_unique<SessionInhibitor>(shape, m_sessionBus);
+         {Shape::GnomeSessionManager, screen ? Shape::ScreenSaver : Shape::PowerManagement}) {
+        if (!bus->isServiceRegistered(SessionInhibitor::serviceName(shape)))
+            continue;
+        auto inhibitor = std::make_unique<SessionInhibitor>(shape, m_sessionBus);
+        inhibitor->setKeepsScreenOn(screen);
+        return inhibitor;
     }
     return nullptr;
 }

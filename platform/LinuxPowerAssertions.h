@@ -14,7 +14,9 @@ class LogindInhibitor;
 class SessionInhibitor;
 
 // Keep-awake assertions made of the locks the running desktop really honours: a logind
-// inhibitor on the system bus plus the session's own inhibitor when one is there. Both are asked
+// inhibitor on the system bus plus the session's own inhibitor when one is there. An assertion
+// of type "PreventUserIdleDisplaySleep" keeps the screen on as well: logind's idle lock and
+// the session's idle inhibitor (GNOME) or screen saver inhibitor (KDE Plasma, XFCE). Both are asked
 // at once; the assertion holds from the first lock granted (logind answers in milliseconds, so
 // in practice logind gates it and the session lock joins when its service answers) and fails
 // only when every lock was refused. Locks are checked again after every resume and whenever a
@@ -53,7 +55,7 @@ private:
         std::array<InhibitorLock *, 2> locks() const;
     };
 
-    std::unique_ptr<SessionInhibitor> sessionInhibitor();
+    std::unique_ptr<SessionInhibitor> sessionInhibitor(bool screen);
     bool desktopHandlesLid() const;
 
     QDBusConnection m_systemBus;

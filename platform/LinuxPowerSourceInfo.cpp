@@ -12,6 +12,13 @@ std::optional<QString> LinuxPowerSourceInfo::providingPowerSourceType() const {
     return m_sysfs.providingPowerSourceType();
 }
 
+// The charge is taken from the same source as the mains state, so the two never disagree.
+std::optional<double> LinuxPowerSourceInfo::batteryPercentage() const {
+    if (m_upower.providingPowerSourceType())
+        return m_upower.batteryPercentage();
+    return m_sysfs.batteryPercentage();
+}
+
 bool LinuxPowerSourceInfo::startNotifications(std::function<void()> onChange) {
     const bool upowerAnswers = m_upower.providingPowerSourceType().has_value();
     const bool viaUPower = m_upower.startNotifications(onChange);

@@ -13,6 +13,7 @@ public:
         std::chrono::milliseconds pollInterval = std::chrono::seconds(30));
 
     std::optional<QString> providingPowerSourceType() const override;
+    std::optional<double> batteryPercentage() const override;
     // UPower's signal is always listened to, so a UPower that starts later is heard; sysfs is
     // polled only when UPower does not answer at the start.
     bool startNotifications(std::function<void()> onChange) override;

@@ -8,6 +8,7 @@ class PowerSourceInfo;
 class SettingsStore;
 class Clock;
 class LoginItemService;
+class DesktopNotifier;
 
 // The platform services the logic uses, handed in by main() (real backends) or by tests
 // (fakes, or real backends against mock services). Not owned.
@@ -20,4 +21,5 @@ struct Platform {
     SettingsStore *settings = nullptr;
     Clock *clock = nullptr;
     LoginItemService *loginItems = nullptr;
+    DesktopNotifier *notifier = nullptr; // none: no notices
 };

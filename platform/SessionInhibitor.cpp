@@ -4,8 +4,9 @@
 #include <QPointer>
 
 namespace {
-// GsmInhibitorFlag: 4 is "suspend"; idle (8) is left alone so the display may still sleep.
+// GsmInhibitorFlag: 4 is "suspend"; idle (8) is added only when the screen is to stay on.
 constexpr quint32 kInhibitSuspend = 4;
+constexpr quint32 kInhibitIdle = 8;
 // No window: Korvella lives in the status area only.
 constexpr quint32 kNoToplevelWindow = 0;
 constexpr int kRetries = 5;
@@ -27,19 +28,37 @@ ShapeCalls callsOf(SessionInhibitor::Shape shape) {
     if (shape == SessionInhibitor::Shape::GnomeSessionManager)
         return {QStringLiteral("/org/gnome/SessionManager"),
                 QStringLiteral("org.gnome.SessionManager"), QStringLiteral("Uninhibit")};
+    if (shape == SessionInhibitor::Shape::ScreenSaver)
+        return {QStringLiteral("/org/freedesktop/ScreenSaver"),
+                QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("UnInhibit")};
     return {QStringLiteral("/org/freedesktop/PowerManagement/Inhibit"),
             QStringLiteral("org.freedesktop.PowerManagement.Inhibit"), QStringLiteral("UnInhibit")};
 }
 } // namespace
 
 QString SessionInhibitor::serviceName(Shape shape) {
-    return shape == Shape::GnomeSessionManager ? QStringLiteral("org.gnome.SessionManager")
-                                               : QStringLiteral("org.freedesktop.PowerManagement");
+    switch (shape) {
+    case Shape::GnomeSessionManager:
+        return QStringLiteral("org.gnome.SessionManager");
+    case Shape::PowerManagement:
+        return QStringLiteral("org.freedesktop.PowerManagement");
+    case Shape::ScreenSaver:
+        break;
+    }
+    return QStringLiteral("org.freedesktop.ScreenSaver");
 }
 
 QString SessionInhibitor::label() const {
-    return m_shape == Shape::GnomeSessionManager ? QStringLiteral("GNOME session")
-                                                 : QStringLiteral("PowerManagement");
+    switch (m_shape) {
+    case Shape::GnomeSessionManager:
+        return m_screenToo ? QStringLiteral("GNOME session + screen")
+                           : QStringLiteral("GNOME session");
+    case Shape::PowerManagement:
+        return QStringLiteral("PowerManagement");
+    case Shape::ScreenSaver:
+        break;
+    }
+    return QStringLiteral("ScreenSaver");
 }
 
 SessionInhibitor::SessionInhibitor(Shape shape, const QDBusConnection &sessionBus, QObject *parent)
@@ -56,7 +75,8 @@ QDBusMessage SessionInhibitor::inhibitCall() const {
     QDBusMessage call = QDBusMessage::createMethodCall(serviceName(m_shape), calls.path,
                                                        calls.interface, QStringLiteral("Inhibit"));
     if (m_shape == Shape::GnomeSessionManager)
-        call << applicationName() << kNoToplevelWindow << m_reason << kInhibitSuspend;
+        call << applicationName() << kNoToplevelWindow << m_reason
+             << (m_screenToo ? kInhibitSuspend | kInhibitIdle : kInhibitSuspend);
     else
         call << applicationName() << m_reason;
     return call;

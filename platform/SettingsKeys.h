@@ -15,4 +15,9 @@ inline constexpr QLatin1String hasShownLidWakeExplanation("hasShownLidWakeExplan
 inline constexpr QLatin1String tgRemoteControl("tgRemoteControl");
 // The pairing service's credential for fetching the official chat's commands: a secret.
 inline constexpr QLatin1String tgOfficialDeviceToken("tgOfficialDeviceToken");
+// The protective rules; each reads as off when absent, which is how Korvella behaved before them.
+inline constexpr QLatin1String stopOnUnplug("stopOnUnplug");
+inline constexpr QLatin1String stopBelowBatteryPercent("stopBelowBatteryPercent"); // 0: off
+inline constexpr QLatin1String notifyWhenEnded("notifyWhenEnded");
+inline constexpr QLatin1String keepScreenOn("keepScreenOn");
 } // namespace SettingsKeys

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 
 SysfsPowerSourceInfo::SysfsPowerSourceInfo(const QString &root,
                                            std::chrono::milliseconds pollInterval)
@@ -34,11 +35,16 @@ bool SysfsPowerSourceInfo::isPowerSink(const QString &supply) const {
     return !source;
 }
 
-// Batteries of attached devices (mice, phones) and absent batteries do not count; a battery
-// whose status cannot be read is taken as discharging.
+// Batteries of attached devices (mice, phones) and absent batteries do not count.
+bool SysfsPowerSourceInfo::isOwnBattery(const QString &supply) const {
+    return attribute(supply, QStringLiteral("type")) == QLatin1String("Battery") &&
+           attribute(supply, QStringLiteral("scope")) != QLatin1String("Device") &&
+           attribute(supply, QStringLiteral("present")) != QLatin1String("0");
+}
+
+// A battery whose status cannot be read is taken as discharging.
 bool SysfsPowerSourceInfo::isDischargingBattery(const QString &supply) const {
-    if (attribute(supply, QStringLiteral("scope")) == QLatin1String("Device") ||
-        attribute(supply, QStringLiteral("present")) == QLatin1String("0"))
+    if (!isOwnBattery(supply))
         return false;
     const QString status = attribute(supply, QStringLiteral("status"));
     return status.isEmpty() || status == QLatin1String("Discharging");
@@ -67,11 +73,28 @@ std::optional<QString> SysfsPowerSourceInfo::providingPowerSourceType() const {
     return discharging ? QStringLiteral("Battery Power") : QStringLiteral("AC Power");
 }
 
+std::optional<double> SysfsPowerSourceInfo::batteryPercentage() const {
+    double sum = 0;
+    int batteries = 0;
+    for (const QString &supply : QDir(m_root).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool readable = false;
+        const int capacity = attribute(supply, QStringLiteral("capacity")).toInt(&readable);
+        if (!readable || !isOwnBattery(supply))
+            continue;
+        sum += std::clamp(capacity, 0, 100);
+        ++batteries;
+    }
+    if (batteries == 0)
+        return {};
+    return sum / batteries;
+}
+
 bool SysfsPowerSourceInfo::startNotifications(std::function<void()> onChange) {
     if (!QDir(m_root).exists())
         return false;
     m_onChange = std::move(onChange);
     m_lastType = providingPowerSourceType();
+    m_lastPercentage = batteryPercentage();
     m_timer.start();
     return true;
 }
@@ -83,9 +106,11 @@ void SysfsPowerSourceInfo::stopNotifications() {
 
 void SysfsPowerSourceInfo::poll() {
     const auto type = providingPowerSourceType();
-    if (type == m_lastType)
+    const auto percentage = batteryPercentage();
+    if (type == m_lastType && percentage == m_lastPercentage)
         return;
     m_lastType = type;
+    m_lastPercentage = percentage;
     if (m_onChange)
         m_onChange();
 }

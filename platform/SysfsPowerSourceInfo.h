@@ -17,13 +17,16 @@ public:
 
     // Nothing when the kernel lists no power supply at all.
     std::optional<QString> providingPowerSourceType() const override;
-    // Calls onChange when a poll finds the providing type changed.
+    // The mean `capacity` of the machine's own batteries.
+    std::optional<double> batteryPercentage() const override;
+    // Calls onChange when a poll finds the providing type or the charge changed.
     bool startNotifications(std::function<void()> onChange) override;
     void stopNotifications() override;
 
 private:
     QString attribute(const QString &supply, const QString &name) const;
     bool isPowerSink(const QString &supply) const;
+    bool isOwnBattery(const QString &supply) const;
     bool isDischargingBattery(const QString &supply) const;
     void poll();
 
@@ -31,4 +34,5 @@ private:
     QTimer m_timer;
     std::function<void()> m_onChange;
     std::optional<QString> m_lastType;
+    std::optional<double> m_lastPercentage;
 };

@@ -4,6 +4,7 @@
 #include "preferences/PlainText.h"
 #include "preferences/PreferencesWindow.h"
 #include "preferences/PreferencesWindowController.h"
+#include "preferences/ProtectiveRulesGroup.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -88,6 +89,14 @@ void PreferencesWindowController::buildContent() {
     addTelegramRows(stack);
     addDivider(stack);
     addOwnBotRows(stack);
+    addDivider(stack);
+    new ProtectiveRulesGroup(
+        *m_platform.settings, stack,
+        [this] {
+            if (onProtectiveRulesChanged)
+                onProtectiveRulesChanged();
+        },
+        this);
     addDivider(stack);
     addAboutRows(stack);
 }

@@ -66,6 +66,8 @@ public:
 
     // Run after any Telegram setting was written by the user's action.
     std::function<void()> onTelegramSettingsChanged;
+    // Run after the user changed a protective rule.
+    std::function<void()> onProtectiveRulesChanged;
 
     QCheckBox *loginItemCheckbox() const { return m_loginItemCheckbox; }
     QCheckBox *tgEnabledCheckbox() const { return m_tgEnabledCheckbox; }

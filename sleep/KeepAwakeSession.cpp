@@ -86,6 +86,7 @@ void KeepAwakeSession::assertionAnswered(SleepPreventer::Outcome outcome) {
 
 void KeepAwakeSession::beginPeriod(int minutes) {
     stopCountdownTimer();
+    m_lastEnd.reset();
     m_lidWakeAtRisk = m_riskCheck && m_riskCheck();
     m_isRunning = true;
     m_activeDurationMinutes = minutes;
@@ -136,10 +137,15 @@ void KeepAwakeSession::countdownTick() {
     if (m_remainingSeconds >= 1)
         Q_EMIT changed();
     else
-        stopPreventingSleep();
+        endPeriod({PeriodEnd::Cause::timeUp, QStringLiteral("時間到")});
 }
 
 void KeepAwakeSession::stopPreventingSleep() {
+    endPeriod({});
+}
+
+void KeepAwakeSession::endPeriod(const PeriodEnd &end) {
+    const bool wasRunning = m_isRunning;
     m_requestedMinutes.reset();
     stopCountdownTimer();
     m_sleepPreventer.stop();
@@ -148,6 +154,10 @@ void KeepAwakeSession::stopPreventingSleep() {
     m_remainingSeconds = 0;
     m_activeDurationMinutes = 0;
     m_lidWakeAtRisk = false;
+    if (wasRunning) {
+        m_lastEnd = end;
+        Q_EMIT ended(end);
+    }
     Q_EMIT changed();
 }
 

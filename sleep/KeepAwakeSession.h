@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sleep/PeriodEnd.h"
 #include "sleep/SleepPreventer.h"
 
 #include <QObject>
@@ -35,6 +36,8 @@ public:
     // Adds `minutes` to a running timed period, never past a day from now. False, changing
     // nothing, when no timed period runs: an unlimited one needs no more time.
     bool extend(int minutes);
+    // stopPreventingSleep() with the reason a running period ends for.
+    void endPeriod(const PeriodEnd &end);
 
     bool startPreventingSleep(int minutes);
     void stopPreventingSleep();
@@ -60,9 +63,13 @@ public:
     SleepPreventer::Mode assertionKind() const { return m_kind; }
     bool hasCountdownTimer() const { return m_timer != nullptr; }
     const SleepPreventer &sleepPreventer() const { return m_sleepPreventer; }
+    // How the last period ended; nothing once the next one has begun.
+    const std::optional<PeriodEnd> &lastEnd() const { return m_lastEnd; }
 
 Q_SIGNALS:
     void changed();
+    // A running period ended; sent before the changed() that shows it.
+    void ended(const PeriodEnd &end);
 
 private:
     bool takeAssertion();
@@ -90,4 +97,5 @@ private:
     // The length of a period whose assertion is still being taken.
     std::optional<int> m_requestedMinutes;
     bool m_inLidSwitch = false;
+    std::optional<PeriodEnd> m_lastEnd;
 };

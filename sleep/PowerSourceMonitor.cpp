@@ -15,6 +15,10 @@ bool PowerSourceMonitor::isOnACPower() const {
     return !type || *type == QLatin1String("AC Power");
 }
 
+std::optional<double> PowerSourceMonitor::batteryPercentage() const {
+    return m_info.batteryPercentage();
+}
+
 void PowerSourceMonitor::start() {
     if (m_isStarted)
         return;

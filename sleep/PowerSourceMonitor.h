@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 class PowerSourceInfo;
 
@@ -21,6 +22,8 @@ public:
 
     // Read afresh at every call; no information at all counts as mains power.
     bool isOnACPower() const;
+    // The charge of the machine's batteries, 0 to 100; nothing without a battery.
+    std::optional<double> batteryPercentage() const;
 
 private:
     void notify();

@@ -19,6 +19,8 @@ int main(int argc, char **argv) {
     fake.settings.setString("tgOfficialChatID", "123456789");
     fake.settings.setString("tgBotToken", "123456:ABC-DEF1234ghIkl-zyx57W2v1u123ew11");
     fake.settings.setInteger("tgIntervalMinutes", 60);
+    fake.settings.setBool("stopOnUnplug", true);
+    fake.settings.setInteger("stopBelowBatteryPercent", 20);
     PreferencesWindowController controller(fake.platform());
     controller.showWindow();
     int status = 1;

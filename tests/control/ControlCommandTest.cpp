@@ -109,6 +109,7 @@ TEST_F(ControlCommand, StartsStopsAndTogglesThePeriodTheMenuShows) {
     EXPECT_FALSE(state.value("unlimited").toBool());
     EXPECT_NEAR(state.value("remaining_seconds").toDouble(), 3600, 10);
     EXPECT_EQ(state.value("locks").toArray(), QJsonArray{"logind idle + sleep"});
+    EXPECT_EQ(state.value("rules").toObject().value("stop_below_battery_percent"), QJsonValue(0));
     EXPECT_TRUE(state.value("until").isString());
 
     EXPECT_TRUE(succeeds("stop"));

@@ -24,7 +24,11 @@ const QStringList kAllKeys = {SettingsKeys::tgEnabled,
                               SettingsKeys::tgOfficialChatID,
                               SettingsKeys::tgIntervalMinutes,
                               SettingsKeys::lidSleepEnabled,
-                              SettingsKeys::hasShownLidWakeExplanation};
+                              SettingsKeys::hasShownLidWakeExplanation,
+                              SettingsKeys::stopOnUnplug,
+                              SettingsKeys::stopBelowBatteryPercent,
+                              SettingsKeys::notifyWhenEnded,
+                              SettingsKeys::keepScreenOn};
 
 int modeOf(const QString &path) {
     struct stat info {};
@@ -102,6 +106,10 @@ TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyInAUserOnlyFile) {
         store.setString(SettingsKeys::tgChatID, QString());
         store.setInteger(SettingsKeys::tgIntervalMinutes, 45);
         store.setInteger(SettingsKeys::tgIntervalMinutes, -5); // the last write wins
+        store.setBool(SettingsKeys::stopOnUnplug, true);
+        store.setInteger(SettingsKeys::stopBelowBatteryPercent, 30);
+        store.setBool(SettingsKeys::notifyWhenEnded, false);
+        store.setBool(SettingsKeys::keepScreenOn, true);
     }
     // The file holds a bot token: the user's alone, the folder too.
     EXPECT_EQ(modeOf(path()), 0600);
@@ -111,6 +119,10 @@ TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyInAUserOnlyFile) {
     EXPECT_EQ(copy.stringValue(SettingsKeys::tgBotToken), awkward);
     EXPECT_EQ(copy.stringValue(SettingsKeys::tgChatID), QString());
     EXPECT_EQ(copy.integerValue(SettingsKeys::tgIntervalMinutes), -5);
+    EXPECT_EQ(copy.boolValue(SettingsKeys::stopOnUnplug), true);
+    EXPECT_EQ(copy.integerValue(SettingsKeys::stopBelowBatteryPercent), 30);
+    EXPECT_EQ(copy.boolValue(SettingsKeys::notifyWhenEnded), false);
+    EXPECT_EQ(copy.boolValue(SettingsKeys::keepScreenOn), true);
 
     writeFile("[General]\n"
               "tgIntervalMinutes=abc\n"
@@ -118,6 +130,8 @@ TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyInAUserOnlyFile) {
               "hasShownLidWakeExplanation=FALSE\n"
               "tgBotToken=12345:abc,def\n"
               "tgChatID=@ByteArray(42)\n"
+              "stopOnUnplug=yes\n"
+              "stopBelowBatteryPercent=20%\n"
               "[Other]\n"
               "kept=yes\n");
     QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
@@ -129,6 +143,8 @@ TEST_F(IniSettingsStoreTest, ValuesSurviveARelaunchExactlyInAUserOnlyFile) {
     EXPECT_EQ(store->boolValue(SettingsKeys::hasShownLidWakeExplanation), false);
     EXPECT_FALSE(store->stringValue(SettingsKeys::tgBotToken)); // an unquoted list, not a text
     EXPECT_FALSE(store->stringValue(SettingsKeys::tgChatID));
+    EXPECT_FALSE(store->boolValue(SettingsKeys::stopOnUnplug));
+    EXPECT_FALSE(store->integerValue(SettingsKeys::stopBelowBatteryPercent));
     store->setBool(SettingsKeys::lidSleepEnabled, true);
     EXPECT_EQ(store->boolValue(SettingsKeys::lidSleepEnabled), true);
     EXPECT_FALSE(store->integerValue(SettingsKeys::lidSleepEnabled));

@@ -49,7 +49,9 @@ TEST_F(PreferencesTest, RowsComeInOrderWithTheirTexts) {
             "開機自動啟動|語言 +pop-up|—|Telegram 狀態推播|定時推播目前狀態|"
             "連接 Telegram（官方 Bot，推薦）|尚未連接|允許從 Telegram 遙控|—|進階：使用自己的 Bot|"
             "Bot Token（例如 123456:ABC-DEF...）|Chat ID（例如 -1001234567890）|"
-            "傳送測試訊息|推播間隔 +pop-up|—|Korvella (Dremlo) v2.5.1|"
+            "傳送測試訊息|推播間隔 +pop-up|—|防睡眠保護|拔除電源時結束防睡眠|電量過低時結束防睡眠 "
+            "+pop-up|"
+            "防睡眠自動結束時通知我|防睡眠期間螢幕也保持開啟|—|Korvella (Dremlo) v2.5.1|"
             "免費使用。若這個小工具對你有幫助，歡迎透過贊助支持後續開發。")
             .split(u'|');
     EXPECT_EQ(visibleRowTexts(window->column()), expected)
