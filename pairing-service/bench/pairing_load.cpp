@@ -8,11 +8,12 @@
 // With --held-polls N the schedule runs twice: alone, then beside N devices long-polling
 // GET /api/commands, each on its own connection; the service's memory is read while all of them
 // wait, and the two status rates are compared.
+#include "Connection.h"
 #include "FakeBotApi.h"
+#include "HeldPolls.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -21,8 +22,6 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -30,6 +29,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <deque>
 #include <functional>
@@ -55,45 +55,6 @@ struct Pairing {
     bool sawPending = false;
     QString lastStatus;
     QString chatId;
-};
-
-// One keep-alive connection that carries one request at a time.
-class Connection final : public QObject {
-public:
-    using Done = std::function<void(Connection *, int status, const QByteArray &body, qint64 us)>;
-    Connection(quint16 port, Done done)
-        : m_done(std::move(done)) {
-        connect(&m_socket, &QTcpSocket::readyRead, this, &Connection::read);
-        m_socket.connectToHost(QHostAddress::LocalHost, port);
-        m_socket.waitForConnected(5000);
-    }
-    void send(const QByteArray &bytes) {
-        m_timer.start();
-        m_socket.write(bytes);
-    }
-
-private:
-    void read() {
-        m_buffer += m_socket.readAll();
-        const qsizetype headEnd = m_buffer.indexOf("\r\n\r\n");
-        if (headEnd < 0)
-            return;
-        const QByteArray head = m_buffer.left(headEnd).toLower();
-        const qsizetype at = head.indexOf("content-length:");
-        const qsizetype length =
-            at < 0 ? 0 : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
-        if (m_buffer.size() < headEnd + 4 + length)
-            return;
-        const int status = m_buffer.mid(9, 3).toInt();
-        const QByteArray body = m_buffer.mid(headEnd + 4, length);
-        m_buffer.remove(0, headEnd + 4 + length);
-        m_done(this, status, body, m_timer.nsecsElapsed() / 1000);
-    }
-
-    QTcpSocket m_socket;
-    QByteArray m_buffer;
-    QElapsedTimer m_timer;
-    Done m_done;
 };
 
 qint64 percentile(std::vector<qint64> sorted, double p) {
@@ -282,84 +243,6 @@ void report(const Results &results, int pairings) {
         std::fprintf(stderr, "  %d pairings ended as \"%s\"\n", it.value(), qPrintable(it.key()));
 }
 
-// Devices that wait for commands the way the desktop app does: one connection each, a
-// GET /api/commands held by the service, and the next one sent as soon as an answer arrives.
-class HeldPolls final : public QObject {
-public:
-    HeldPolls(quint16 port, const QStringList &tokens)
-        : m_port(port)
-        , m_tokens(tokens) {}
-    // Opens the connections a few hundred at a time, so the listen backlog never overflows.
-    void open() {
-        while (m_opened < m_tokens.size() && m_opened - m_sent < 200)
-            connectOne(m_opened++);
-    }
-    bool allSent() const { return m_sent == m_tokens.size(); }
-    int failures() const { return m_failures; }
-    int answers() const { return m_answers; }
-
-private:
-    void connectOne(int i) {
-        auto *socket = new QTcpSocket(this);
-        const QByteArray request =
-            "GET /api/commands HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " +
-            m_tokens.at(i).toLatin1() + "\r\nX-Forwarded-For: 172.16." +
-            QByteArray::number(i >> 8 & 255) + '.' + QByteArray::number(i & 255) + "\r\n\r\n";
-        connect(socket, &QTcpSocket::connected, this, [this, socket, request] {
-            socket->write(request);
-            ++m_sent;
-            open();
-        });
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, request] {
-            const QByteArray answer = socket->readAll();
-            if (!answer.startsWith("HTTP/1.1 200") && ++m_failures <= 5)
-                std::fprintf(stderr, "held poll: %s\n", answer.left(80).constData());
-            ++m_answers;
-            socket->write(request);
-        });
-        connect(socket, &QTcpSocket::errorOccurred, this, [this] {
-            if (++m_failures <= 5)
-                std::fprintf(stderr, "held poll: connection failed\n");
-        });
-        socket->connectToHost(QHostAddress::LocalHost, m_port);
-    }
-
-    quint16 m_port;
-    QStringList m_tokens;
-    int m_opened = 0;
-    int m_sent = 0;
-    int m_answers = 0;
-    int m_failures = 0;
-};
-
-// Registers `count` paired devices straight in the service's SQLite database, as `count`
-// pairings would have; returns their tokens.
-QStringList addDevices(const QString &databasePath, int count) {
-    QStringList tokens;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "devices");
-        db.setDatabaseName(databasePath);
-        if (!db.open())
-            return {};
-        db.transaction();
-        QSqlQuery insert(db);
-        insert.prepare(QStringLiteral("INSERT INTO devices (token_hash, chat_id, created_at)"
-                                      " VALUES (?, ?, 0)"));
-        for (int i = 0; i < count; ++i) {
-            const QString token = QStringLiteral("load-device-%1").arg(i);
-            insert.addBindValue(QString::fromLatin1(
-                QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex()));
-            insert.addBindValue(QString::number(2000000 + i));
-            if (!insert.exec())
-                return {};
-            tokens.append(token);
-        }
-        db.commit();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("devices"));
-    return tokens;
-}
-
 // Waits until the service's resident memory stops growing, then returns it.
 qint64 settledRssKb(qint64 pid) {
     qint64 last = -1;
@@ -480,13 +363,18 @@ int main(int argc, char **argv) {
     qint64 peakRssKb = alone.peakRssKb;
 
     if (held > 0) {
-        const QStringList tokens = addDevices(databasePath, held);
+        const QStringList tokens = HeldPolls::registerDevices(databasePath, held);
         if (tokens.size() != held) {
             std::fprintf(stderr, "cannot register the devices in %s\n", qPrintable(databasePath));
             return 2;
         }
+        // On a thread of their own, so the event loop driving the schedule stays as fast as
+        // without them: it is the service that must cope with them, not this program.
+        QThread thread;
         HeldPolls polls(port, tokens);
-        polls.open();
+        polls.moveToThread(&thread);
+        thread.start();
+        QMetaObject::invokeMethod(&polls, &HeldPolls::open);
         QEventLoop loop;
         QTimer check;
         QObject::connect(&check, &QTimer::timeout, [&] {
@@ -508,6 +396,10 @@ int main(int argc, char **argv) {
         passed = passed && beside.failures == 0 && beside.paired == schedule.pairings &&
                  polls.failures() == 0;
         peakRssKb = std::max(peakRssKb, beside.peakRssKb);
+        QMetaObject::invokeMethod(
+            &polls, [&polls] { qDeleteAll(polls.children()); }, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
     }
 
     const qint64 hwmKb = rssKb(pid, "VmHWM:");
