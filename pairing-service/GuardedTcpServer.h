@@ -1,16 +1,9 @@
 #pragma once
+#include "ServiceConfig.h"
+
 #include <QTcpServer>
 
 namespace pairing {
-
-// Bounds on what one HTTP connection may cost.
-struct HttpLimits {
-    int maxHeaderBytes = 8 * 1024;
-    int maxBodyBytes = 64 * 1024;
-    int requestTimeoutMs = 10 * 1000; // from a request's first byte to its answer
-    int idleTimeoutMs = 60 * 1000;    // an open connection with no request
-    int maxConnections = 512;
-};
 
 // The listening socket in front of QHttpServer, which in Qt 6.4 buffers any request whole and
 // has no timeouts. Each connection gets a read buffer just large enough for the largest

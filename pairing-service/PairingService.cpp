@@ -38,9 +38,7 @@ bool PairingService::start(QString *error) {
         [this](const QJsonObject &update) { return handleUpdate(update); });
     // Commands queued on any instance sharing the database (this one included) wake their polls.
     m_store->onCommandsAnnounced([this](const QString &hash) { m_http->wakeDevices({hash}); });
-    HttpLimits limits;
-    limits.maxConnections = m_config.maxConnections;
-    m_listener = new GuardedTcpServer(limits, m_http.get());
+    m_listener = new GuardedTcpServer(m_config.http, m_http.get());
     if (!m_listener->listen(m_config.listenAddress, m_config.port)) {
         *error = QStringLiteral("cannot listen on %1 port %2: %3")
                      .arg(m_config.listenAddress.toString())

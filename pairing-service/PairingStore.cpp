@@ -4,11 +4,6 @@
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QThread>
-#include <QUuid>
 
 namespace pairing {
 
@@ -53,149 +48,21 @@ const QString offsetAtName = QStringLiteral("update_offset_at");
 } // namespace
 
 PairingStore::PairingStore(DatabaseSettings settings, PairingPolicy policy)
-    : m_settings(std::move(settings))
-    , m_policy(policy)
-    , m_connectionName(QStringLiteral("korvella-pairing-") +
-                       QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
-
-PairingStore::~PairingStore() {
-    m_prepared.clear();
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-        if (db.isValid())
-            db.close();
-    }
-    QSqlDatabase::removeDatabase(m_connectionName);
-}
+    : m_db(std::move(settings))
+    , m_policy(policy) {}
 
 bool PairingStore::open(QString *error) {
-    if (!QSqlDatabase::isDriverAvailable(m_settings.driver)) {
-        *error = QStringLiteral("the Qt SQL driver %1 is not installed (Debian: %2)")
-                     .arg(m_settings.driver, m_settings.driver == QLatin1String("QPSQL")
-                                                 ? QStringLiteral("libqt6sql6-psql")
-                                                 : QStringLiteral("libqt6sql6-sqlite"));
+    if (!m_db.open(schema, error))
         return false;
-    }
-    QSqlDatabase db = QSqlDatabase::addDatabase(m_settings.driver, m_connectionName);
-    db.setDatabaseName(m_settings.databaseName);
-    db.setHostName(m_settings.host);
-    db.setPort(m_settings.port);
-    db.setUserName(m_settings.user);
-    db.setPassword(m_settings.password);
-    db.setConnectOptions(m_settings.connectOptions);
-    if (!db.open()) {
-        *error = QStringLiteral("cannot open the %1: %2")
-                     .arg(m_settings.describe(), db.lastError().text());
-        return false;
-    }
-    if (m_settings.driver == QLatin1String("QPSQL")) {
-        // Otherwise every start prints PostgreSQL's notices that the tables already exist.
-        QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
-    }
-    if (m_settings.driver == QLatin1String("QSQLITE")) {
-        // WAL lets readers and the writer overlap; NORMAL syncs at checkpoints, which keeps
-        // every commit across a crash of this process (only a power cut can lose the last few).
-        QSqlQuery pragma(db);
-        pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-        pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    }
-    if (!createSchema(error))
-        return false;
-    listen();
+    m_db.listen(commandsChannel, [this](const QString &tokenHash) {
+        if (m_onAnnounced)
+            m_onAnnounced(tokenHash);
+    });
     return true;
-}
-
-bool PairingStore::isPostgres() const {
-    return m_settings.driver == QLatin1String("QPSQL");
-}
-
-void PairingStore::listen() {
-    if (!isPostgres())
-        return;
-    QSqlDriver *driver = QSqlDatabase::database(m_connectionName, false).driver();
-    if (!driver->subscribedToNotifications().contains(commandsChannel) &&
-        !driver->subscribeToNotification(commandsChannel))
-        qWarning("database: cannot listen for commands of other instances");
-    QObject::disconnect(driver, nullptr, &m_notificationContext, nullptr);
-    QObject::connect(
-        driver,
-        qOverload<const QString &, QSqlDriver::NotificationSource, const QVariant &>(
-            &QSqlDriver::notification),
-        &m_notificationContext,
-        [this](const QString &name, QSqlDriver::NotificationSource, const QVariant &payload) {
-            if (name == commandsChannel && m_onAnnounced)
-                m_onAnnounced(payload.toString());
-        });
-}
-
-bool PairingStore::createSchema(QString *error) {
-    // Instances starting together on one PostgreSQL database can collide inside
-    // CREATE ... IF NOT EXISTS; the loser just tries again.
-    for (int attempt = 1;; ++attempt) {
-        QSqlDatabase db = QSqlDatabase::database(m_connectionName);
-        QSqlQuery query(db);
-        const auto failed = std::find_if(schema.cbegin(), schema.cend(),
-                                         [&](const QString &sql) { return !query.exec(sql); });
-        if (failed == schema.cend())
-            return true;
-        if (attempt == 3) {
-            *error = QStringLiteral("cannot create the schema in the %1: %2")
-                         .arg(m_settings.describe(), query.lastError().text());
-            return false;
-        }
-        QThread::msleep(100 * attempt);
-    }
-}
-
-bool PairingStore::reconnect() {
-    m_prepared.clear();
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    db.close();
-    if (!db.open()) {
-        qWarning("database: reconnecting failed: %s", qPrintable(db.lastError().text()));
-        return false;
-    }
-    qInfo("database: reconnected to the %s", qPrintable(m_settings.describe()));
-    listen();
-    return true;
-}
-
-std::optional<QSqlQuery> PairingStore::runOnce(const QString &sql, const QVariantMap &bindings) {
-    auto it = m_prepared.find(sql);
-    if (it == m_prepared.end()) {
-        QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-        if (!query.prepare(sql)) {
-            logError("prepare", query);
-            return std::nullopt;
-        }
-        it = m_prepared.insert(sql, query);
-    }
-    for (auto binding = bindings.cbegin(); binding != bindings.cend(); ++binding)
-        it->bindValue(binding.key(), binding.value());
-    if (!it->exec()) {
-        logError("query", *it);
-        m_prepared.erase(it);
-        return std::nullopt;
-    }
-    return *it;
 }
 
 std::optional<QSqlQuery> PairingStore::run(const QString &sql, const QVariantMap &bindings) {
-    if (auto query = runOnce(sql, bindings))
-        return query;
-    // Inside a transaction a fresh connection would silently drop what came before.
-    if (m_inTransaction)
-        return std::nullopt;
-    // A dropped database connection (a restarted PostgreSQL) fails once; a fresh connection and
-    // one more try make that invisible to clients. Every statement here is safe to repeat.
-    QSqlQuery probe(QSqlDatabase::database(m_connectionName, false));
-    if (probe.exec(QStringLiteral("SELECT 1")) || !reconnect())
-        return std::nullopt;
-    return runOnce(sql, bindings);
-}
-
-void PairingStore::logError(const char *what, const QSqlQuery &query) const {
-    qWarning("database: %s failed: %s", what, qPrintable(query.lastError().text()));
+    return m_db.run(sql, bindings);
 }
 
 PairingStore::Created PairingStore::createCode(qint64 nowMs, int maxLiveCodes) {
@@ -342,20 +209,7 @@ bool PairingStore::setUpdateOffset(const UpdateOffset &offset) {
 }
 
 bool PairingStore::transaction(const std::function<bool()> &work) {
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction()) {
-        // A dropped connection fails here first; reconnecting makes the next try work.
-        if (!isReachable() || !db.transaction())
-            return false;
-    }
-    m_inTransaction = true;
-    const bool done = work() && db.commit();
-    m_inTransaction = false;
-    if (!done) {
-        db.rollback();
-        qWarning("database: a transaction failed and was rolled back");
-    }
-    return done;
+    return m_db.transaction(work);
 }
 
 QString PairingStore::tokenHash(const QString &token) {
@@ -459,12 +313,9 @@ std::optional<int> PairingStore::forgetChat(const QString &chatId) {
 }
 
 void PairingStore::announceCommands(const QStringList &tokenHashes) {
-    if (!isPostgres())
-        return;
     // Sent at commit, so no instance looks for a command before it is stored.
     for (const QString &hash : tokenHashes)
-        run(QStringLiteral("SELECT pg_notify(:channel, :hash)"),
-            {{QStringLiteral(":channel"), commandsChannel}, {QStringLiteral(":hash"), hash}});
+        m_db.notify(commandsChannel, hash);
 }
 
 void PairingStore::onCommandsAnnounced(std::function<void(const QString &)> handler) {
@@ -483,8 +334,7 @@ int PairingStore::purge(qint64 nowMs) {
 }
 
 bool PairingStore::isReachable() {
-    const auto query = run(QStringLiteral("SELECT 1"), {});
-    return query.has_value();
+    return m_db.isReachable();
 }
 
 } // namespace pairing

@@ -1,9 +1,8 @@
 #pragma once
 #include "PairingPolicy.h"
 #include "ServiceConfig.h"
+#include "SqlConnection.h"
 
-#include <QHash>
-#include <QObject>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantMap>
@@ -20,9 +19,6 @@ namespace pairing {
 class PairingStore final {
 public:
     PairingStore(DatabaseSettings settings, PairingPolicy policy);
-    ~PairingStore();
-    PairingStore(const PairingStore &) = delete;
-    PairingStore &operator=(const PairingStore &) = delete;
 
     // Connects and creates the schema when it is missing.
     bool open(QString *error);
@@ -93,22 +89,12 @@ public:
 
 private:
     std::optional<QSqlQuery> run(const QString &sql, const QVariantMap &bindings);
-    std::optional<QSqlQuery> runOnce(const QString &sql, const QVariantMap &bindings);
     std::optional<CodeRecord> find(const QString &code, bool *failed);
-    bool createSchema(QString *error);
-    bool reconnect();
-    bool isPostgres() const;
-    void listen();
-    void logError(const char *what, const QSqlQuery &query) const;
 
-    DatabaseSettings m_settings;
+    SqlConnection m_db;
     PairingPolicy m_policy;
-    QString m_connectionName;
-    QHash<QString, QSqlQuery> m_prepared;
-    bool m_inTransaction = false;
     quint64 m_commandSequence = 0;
     std::function<void(const QString &)> m_onAnnounced;
-    QObject m_notificationContext; // ends the driver's notification connection with the store
 };
 
 } // namespace pairing

@@ -297,7 +297,7 @@ std::optional<ServiceConfig> build(const QMap<QString, QString> &values, QString
     config.chatLimit = {read.number("CHAT_BURST", 1, 1000000),
                         read.number("CHAT_RATE", 0, 6000000)};
     config.maxLiveCodes = read.number("MAX_LIVE_CODES", 1, 100000000);
-    config.maxConnections = read.number("MAX_CONNECTIONS", 1, 100000);
+    config.http.maxConnections = read.number("MAX_CONNECTIONS", 1, 100000);
     const QString remote = read.text("REMOTE_CONTROL");
     if (remote != QLatin1String("on") && remote != QLatin1String("off"))
         read.fail(QStringLiteral("%1REMOTE_CONTROL must be on or off").arg(prefix));

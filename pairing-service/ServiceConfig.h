@@ -12,6 +12,15 @@
 
 namespace pairing {
 
+// Bounds on what one HTTP connection may cost.
+struct HttpLimits {
+    int maxHeaderBytes = 8 * 1024;
+    int maxBodyBytes = 64 * 1024;
+    int requestTimeoutMs = 10 * 1000; // from a request's first byte to its answer
+    int idleTimeoutMs = 60 * 1000;    // an open connection with no request
+    int maxConnections = 512;
+};
+
 // Where the codes live: a Qt SQL driver name and its connection parameters.
 struct DatabaseSettings {
     QString driver;       // "QSQLITE" or "QPSQL"
@@ -51,7 +60,7 @@ struct ServiceConfig {
     RateLimit statusLimit{60, 120};
     RateLimit chatLimit{10, 6};
     int maxLiveCodes = 100000;
-    int maxConnections = 512;
+    HttpLimits http;
     bool remoteControl = true;
     int commandHoldMs = 25 * 1000; // how long a device's command poll waits for a command
     QList<QPair<QHostAddress, int>> trustedProxies;

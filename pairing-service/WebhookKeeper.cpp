@@ -32,11 +32,14 @@ void WebhookKeeper::check() {
                 return;
             if (!reply.ok) {
                 qWarning("bot: getWebhookInfo failed: %s", qPrintable(reply.error));
+                Q_EMIT self->settled();
                 return;
             }
             const QString current = reply.result.toObject().value(QStringLiteral("url")).toString();
-            if (current == self->m_url)
+            if (current == self->m_url) {
+                Q_EMIT self->settled();
                 return;
+            }
             qWarning("bot: the webhook was changed to %s; registering %s again",
                      current.isEmpty() ? "nothing" : qPrintable(current), qPrintable(self->m_url));
             self->registerWebhook();
@@ -58,6 +61,7 @@ void WebhookKeeper::registerWebhook() {
                    if (reply.ok) {
                        self->m_failures = 0;
                        qInfo("bot: webhook registered: %s", qPrintable(self->m_url));
+                       Q_EMIT self->settled();
                        return;
                    }
                    // Without a webhook no update arrives: waiting for the next check would
@@ -66,6 +70,7 @@ void WebhookKeeper::registerWebhook() {
                    qWarning("bot: registering the webhook failed: %s; trying again in %d s",
                             qPrintable(reply.error), std::max(backoff, reply.retryAfterSeconds));
                    self->m_retry.start(std::max(backoff, reply.retryAfterSeconds) * 1000);
+                   Q_EMIT self->settled();
                });
 }
 

@@ -19,6 +19,11 @@ public:
     // Asks Telegram which webhook is set and registers ours when it is another.
     void check();
 
+Q_SIGNALS:
+    // An answer of Telegram was handled: a check found our webhook in place or could not tell,
+    // or a registration succeeded or failed.
+    void settled();
+
 private:
     void registerWebhook();
 

@@ -5,12 +5,18 @@
 // from its own address (X-Forwarded-For from loopback, a trusted proxy), so per-client limits apply
 // as in production. Prints requests per second, latency percentiles and the service's memory; exits
 // non-zero when any request failed or any pairing did not end as paired with its own chat.
+// With --held-polls N the schedule runs twice: alone, then beside N devices long-polling
+// GET /api/commands, each on its own connection; the service's memory is read while all of them
+// wait, and the two status rates are compared.
+#include "Connection.h"
 #include "FakeBotApi.h"
+#include "HeldPolls.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,10 +29,13 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <deque>
 #include <functional>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -46,45 +55,6 @@ struct Pairing {
     bool sawPending = false;
     QString lastStatus;
     QString chatId;
-};
-
-// One keep-alive connection that carries one request at a time.
-class Connection final : public QObject {
-public:
-    using Done = std::function<void(Connection *, int status, const QByteArray &body, qint64 us)>;
-    Connection(quint16 port, Done done)
-        : m_done(std::move(done)) {
-        connect(&m_socket, &QTcpSocket::readyRead, this, &Connection::read);
-        m_socket.connectToHost(QHostAddress::LocalHost, port);
-        m_socket.waitForConnected(5000);
-    }
-    void send(const QByteArray &bytes) {
-        m_timer.start();
-        m_socket.write(bytes);
-    }
-
-private:
-    void read() {
-        m_buffer += m_socket.readAll();
-        const qsizetype headEnd = m_buffer.indexOf("\r\n\r\n");
-        if (headEnd < 0)
-            return;
-        const QByteArray head = m_buffer.left(headEnd).toLower();
-        const qsizetype at = head.indexOf("content-length:");
-        const qsizetype length =
-            at < 0 ? 0 : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
-        if (m_buffer.size() < headEnd + 4 + length)
-            return;
-        const int status = m_buffer.mid(9, 3).toInt();
-        const QByteArray body = m_buffer.mid(headEnd + 4, length);
-        m_buffer.remove(0, headEnd + 4 + length);
-        m_done(this, status, body, m_timer.nsecsElapsed() / 1000);
-    }
-
-    QTcpSocket m_socket;
-    QByteArray m_buffer;
-    QElapsedTimer m_timer;
-    Done m_done;
 };
 
 qint64 percentile(std::vector<qint64> sorted, double p) {
@@ -110,93 +80,46 @@ quint16 freePort() {
     return probe.serverPort();
 }
 
-} // namespace
+struct Schedule {
+    int pairings;
+    int polls;
+    int intervalMs;
+    double startRate;
+    int connections;
+};
 
-int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Load test of korvella-pairing."));
-    parser.addHelpOption();
-    const auto option = [&](const char *name, const char *help, const char *value) {
-        QCommandLineOption o(QLatin1String(name), QLatin1String(help), QStringLiteral("n"),
-                             QLatin1String(value));
-        parser.addOption(o);
-        return o;
-    };
-    const auto pairingsOption = option("pairings", "pairings to run", "1000");
-    const auto pollsOption = option("polls", "status polls per pairing", "60");
-    const auto intervalOption =
-        option("interval-ms", "time between two polls of one pairing", "100");
-    const auto startRateOption = option("start-rate", "pairings started per second", "100");
-    const auto connectionsOption =
-        option("connections", "keep-alive connections to the service", "32");
-    const QCommandLineOption databaseOption(
-        QStringLiteral("database"), QStringLiteral("KORVELLA_PAIRING_DATABASE of the service"),
-        QStringLiteral("url"));
-    parser.addOption(databaseOption);
-    const QCommandLineOption serverOption(
-        QStringLiteral("server"), QStringLiteral("korvella-pairing binary"), QStringLiteral("path"),
-        QStringLiteral(KORVELLA_PAIRING_BINARY));
-    parser.addOption(serverOption);
-    parser.process(app);
-    const int pairingCount = parser.value(pairingsOption).toInt();
-    const int polls = parser.value(pollsOption).toInt();
-    const int intervalMs = parser.value(intervalOption).toInt();
-    const double startRate = parser.value(startRateOption).toDouble();
-    const int connectionCount = parser.value(connectionsOption).toInt();
-
-    FakeBotApi api(token);
-    // Above any offset an earlier run left in a reused database.
-    api.setNextUpdateId(QDateTime::currentSecsSinceEpoch() * 1000);
-    QTemporaryDir dir;
-    const quint16 port = freePort();
-    QProcess server;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("KORVELLA_PAIRING_PORT"), QString::number(port));
-    environment.insert(QStringLiteral("KORVELLA_PAIRING_DATABASE"),
-                       parser.isSet(databaseOption)
-                           ? parser.value(databaseOption)
-                           : QStringLiteral("sqlite:") +
-                                 dir.filePath(QStringLiteral("load.sqlite")));
-    environment.insert(QStringLiteral("KORVELLA_PAIRING_BOT_TOKEN"), token);
-    environment.insert(QStringLiteral("KORVELLA_PAIRING_TELEGRAM_API"), api.baseUrl());
-    environment.insert(QStringLiteral("KORVELLA_PAIRING_POLL_TIMEOUT"), QStringLiteral("1"));
-    server.setProcessEnvironment(environment);
-    server.setProcessChannelMode(QProcess::MergedChannels);
-    server.start(parser.value(serverOption), QStringList());
-    if (!server.waitForStarted(5000)) {
-        std::fprintf(stderr, "cannot start %s\n", qPrintable(parser.value(serverOption)));
-        return 2;
-    }
-    {
-        QElapsedTimer wait;
-        wait.start();
-        QTcpSocket probe;
-        while (wait.elapsed() < 10000) {
-            probe.connectToHost(QHostAddress::LocalHost, port);
-            if (probe.waitForConnected(200))
-                break;
-            QThread::msleep(50);
-        }
-    }
-    const qint64 pid = server.processId();
-    const qint64 idleRssKb = rssKb(pid, "VmRSS:");
-
-    std::vector<Pairing> pairings(pairingCount);
-    for (int i = 0; i < pairingCount; ++i)
-        pairings[i].client = QStringLiteral("10.%1.%2.%3")
-                                 .arg(i >> 16 & 255)
-                                 .arg(i >> 8 & 255)
-                                 .arg(i & 255)
-                                 .toLatin1();
-    std::vector<qint64> createUs, statusUs;
+struct Results {
+    std::vector<qint64> createUs, statusUs, allUs;
     int failures = 0;
+    int paired = 0;
+    double seconds = 0;
+    qint64 peakRssKb = 0;
+    QMap<QString, int> endings;
+    double statusRate() const { return statusUs.size() / seconds; }
+};
+
+// Plays `schedule.pairings` desktop apps, numbered from `first` so that every run has clients,
+// codes and chats of its own.
+Results runSchedule(const Schedule &schedule, int first, quint16 port, qint64 pid,
+                    FakeBotApi &api) {
+    const int polls = schedule.polls;
+    std::vector<Pairing> pairings(schedule.pairings);
+    for (int i = 0; i < schedule.pairings; ++i) {
+        const int n = first + i;
+        pairings[i].client = QStringLiteral("10.%1.%2.%3")
+                                 .arg(n >> 16 & 255)
+                                 .arg(n >> 8 & 255)
+                                 .arg(n & 255)
+                                 .toLatin1();
+    }
+    Results results;
     std::deque<Request> queue;
     std::vector<Connection *> idle;
     QElapsedTimer clock;
-    qint64 peakRssKb = idleRssKb;
+    results.peakRssKb = rssKb(pid, "VmRSS:");
     int started = 0;
     int finished = 0;
+    QEventLoop loop;
 
     std::function<void()> dispatch;
     const auto requestBytes = [&](const Request &request) {
@@ -218,19 +141,19 @@ int main(int argc, char **argv) {
         Pairing &p = pairings[request.pairing];
         const QJsonObject json = QJsonDocument::fromJson(body).object();
         if (status != 200) {
-            if (++failures <= 5)
+            if (++results.failures <= 5)
                 std::fprintf(stderr, "HTTP %d: %s\n", status, body.constData());
         } else if (request.create) {
-            createUs.push_back(us);
+            results.createUs.push_back(us);
             p.code = json.value(QStringLiteral("code")).toString();
         } else {
-            statusUs.push_back(us);
+            results.statusUs.push_back(us);
             p.lastStatus = json.value(QStringLiteral("status")).toString();
             p.sawPending |= p.lastStatus == QLatin1String("pending");
             p.chatId = json.value(QStringLiteral("chat_id")).toString();
             // The user sends the code once half of the polls have come back.
             if (++p.pollsDone == std::max(1, polls / 2))
-                api.queueText(1000000 + request.pairing, QStringLiteral("/pair ") + p.code);
+                api.queueText(1000000 + first + request.pairing, QStringLiteral("/pair ") + p.code);
             if (p.pollsDone == polls)
                 ++finished;
         }
@@ -246,7 +169,7 @@ int main(int argc, char **argv) {
             queue.pop_front();
         }
     };
-    for (int i = 0; i < connectionCount; ++i) {
+    for (int i = 0; i < schedule.connections; ++i) {
         connections.push_back(std::make_unique<Connection>(port, onDone));
         idle.push_back(connections.back().get());
     }
@@ -257,7 +180,7 @@ int main(int argc, char **argv) {
     clock.start();
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const qint64 nowUs = clock.nsecsElapsed() / 1000;
-        while (started < pairingCount && started * 1e6 / startRate <= nowUs) {
+        while (started < schedule.pairings && started * 1e6 / schedule.startRate <= nowUs) {
             pairings[started].startUs = nowUs;
             queue.push_back({started++, true});
         }
@@ -265,72 +188,228 @@ int main(int argc, char **argv) {
             Pairing &p = pairings[i];
             if (p.code.isEmpty() || p.pollsSent == polls)
                 continue;
-            if (p.startUs + qint64(p.pollsSent + 1) * intervalMs * 1000 > nowUs)
+            if (p.startUs + qint64(p.pollsSent + 1) * schedule.intervalMs * 1000 > nowUs)
                 continue;
             ++p.pollsSent;
             queue.push_back({i, false});
         }
         dispatch();
-        peakRssKb = std::max(peakRssKb, rssKb(pid, "VmRSS:"));
-        if (finished == pairingCount)
-            app.quit();
+        results.peakRssKb = std::max(results.peakRssKb, rssKb(pid, "VmRSS:"));
+        if (finished == schedule.pairings)
+            loop.quit();
     });
     tick.start(5);
-    QTimer::singleShot(
-        std::max(60000, int(pairingCount / startRate * 1000 + polls * intervalMs * 4 + 30000)),
-        &app, &QCoreApplication::quit);
-    app.exec();
-    const double seconds = clock.nsecsElapsed() / 1e9;
+    QTimer::singleShot(std::max(60000, int(schedule.pairings / schedule.startRate * 1000 +
+                                           polls * schedule.intervalMs * 4 + 30000)),
+                       &loop, &QEventLoop::quit);
+    loop.exec();
+    results.seconds = clock.nsecsElapsed() / 1e9;
 
-    int paired = 0;
-    QMap<QString, int> endings;
-    for (int i = 0; i < pairingCount; ++i) {
+    for (int i = 0; i < schedule.pairings; ++i) {
         const Pairing &p = pairings[i];
         if (p.sawPending && p.lastStatus == QLatin1String("paired") &&
-            p.chatId == QString::number(1000000 + i))
-            ++paired;
+            p.chatId == QString::number(1000000 + first + i))
+            ++results.paired;
         else
-            ++endings[p.lastStatus +
-                      (p.sawPending ? QString() : QStringLiteral(" (never pending)"))];
+            ++results.endings[p.lastStatus +
+                              (p.sawPending ? QString() : QStringLiteral(" (never pending)"))];
     }
-    std::sort(createUs.begin(), createUs.end());
-    std::sort(statusUs.begin(), statusUs.end());
-    std::vector<qint64> all = createUs;
-    all.insert(all.end(), statusUs.begin(), statusUs.end());
-    std::sort(all.begin(), all.end());
-    const qint64 hwmKb = rssKb(pid, "VmHWM:");
-    server.terminate();
-    server.waitForFinished(10000);
-    const QByteArray serverLog = server.readAll();
+    std::sort(results.createUs.begin(), results.createUs.end());
+    std::sort(results.statusUs.begin(), results.statusUs.end());
+    results.allUs = results.createUs;
+    results.allUs.insert(results.allUs.end(), results.statusUs.begin(), results.statusUs.end());
+    std::sort(results.allUs.begin(), results.allUs.end());
+    return results;
+}
 
+void report(const Results &results, int pairings) {
     std::printf(
-        "korvella-pairing load: %d pairings x %d polls every %d ms, %.0f pairings/s started, "
-        "%d connections, %s\n",
-        pairingCount, polls, intervalMs, startRate, connectionCount,
-        parser.isSet(databaseOption) ? "given database" : "SQLite");
-    const double scheduledSeconds = (pairingCount - 1) / startRate + polls * intervalMs / 1000.0;
-    std::printf("  offered by the schedule: %.0f requests/s on average\n",
-                pairingCount * (polls + 1) / scheduledSeconds);
-    std::printf("  requests: %zu in %.2f s = %.0f requests/s (%zu create, %zu status), %d failed\n",
-                all.size(), seconds, all.size() / seconds, createUs.size(), statusUs.size(),
-                failures);
+        "  requests: %zu in %.2f s = %.0f requests/s (%zu create, %zu status = %.0f status/s),"
+        " %d failed\n",
+        results.allUs.size(), results.seconds, results.allUs.size() / results.seconds,
+        results.createUs.size(), results.statusUs.size(), results.statusRate(), results.failures);
     const auto line = [](const char *name, const std::vector<qint64> &us) {
         std::printf("  %-7s latency ms: p50 %.2f  p90 %.2f  p99 %.2f  p99.9 %.2f  max %.2f\n", name,
                     percentile(us, 0.5) / 1000.0, percentile(us, 0.9) / 1000.0,
                     percentile(us, 0.99) / 1000.0, percentile(us, 0.999) / 1000.0,
                     us.empty() ? 0.0 : us.back() / 1000.0);
     };
-    line("all", all);
-    line("create", createUs);
-    line("status", statusUs);
+    line("all", results.allUs);
+    line("create", results.createUs);
+    line("status", results.statusUs);
+    std::printf("  pairings ending paired with their own chat: %d of %d\n", results.paired,
+                pairings);
+    for (auto it = results.endings.cbegin(); it != results.endings.cend(); ++it)
+        std::fprintf(stderr, "  %d pairings ended as \"%s\"\n", it.value(), qPrintable(it.key()));
+}
+
+// Waits until the service's resident memory stops growing, then returns it.
+qint64 settledRssKb(qint64 pid) {
+    qint64 last = -1;
+    for (int i = 0; i < 60; ++i) {
+        QEventLoop loop;
+        QTimer::singleShot(500, &loop, &QEventLoop::quit);
+        loop.exec();
+        const qint64 now = rssKb(pid, "VmRSS:");
+        if (now == last)
+            break;
+        last = now;
+    }
+    return last;
+}
+
+void raiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    // Each held poll is a socket here and one in the service, which inherits this limit.
+    raiseOpenFileLimit();
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Load test of korvella-pairing."));
+    parser.addHelpOption();
+    const auto option = [&](const char *name, const char *help, const char *value) {
+        QCommandLineOption o(QLatin1String(name), QLatin1String(help), QStringLiteral("n"),
+                             QLatin1String(value));
+        parser.addOption(o);
+        return o;
+    };
+    const auto pairingsOption = option("pairings", "pairings to run", "1000");
+    const auto pollsOption = option("polls", "status polls per pairing", "60");
+    const auto intervalOption =
+        option("interval-ms", "time between two polls of one pairing", "100");
+    const auto startRateOption = option("start-rate", "pairings started per second", "100");
+    const auto connectionsOption =
+        option("connections", "keep-alive connections to the service", "32");
+    const auto heldOption = option(
+        "held-polls", "devices long-polling for commands during a second run (SQLite only)", "0");
+    const QCommandLineOption databaseOption(
+        QStringLiteral("database"), QStringLiteral("KORVELLA_PAIRING_DATABASE of the service"),
+        QStringLiteral("url"));
+    parser.addOption(databaseOption);
+    const QCommandLineOption serverOption(
+        QStringLiteral("server"), QStringLiteral("korvella-pairing binary"), QStringLiteral("path"),
+        QStringLiteral(KORVELLA_PAIRING_BINARY));
+    parser.addOption(serverOption);
+    parser.process(app);
+    const Schedule schedule{parser.value(pairingsOption).toInt(), parser.value(pollsOption).toInt(),
+                            parser.value(intervalOption).toInt(),
+                            parser.value(startRateOption).toDouble(),
+                            parser.value(connectionsOption).toInt()};
+    const int held = parser.value(heldOption).toInt();
+    if (held > 0 && parser.isSet(databaseOption)) {
+        std::fprintf(stderr, "--held-polls needs the SQLite database\n");
+        return 2;
+    }
+
+    FakeBotApi api(token);
+    // Above any offset an earlier run left in a reused database.
+    api.setNextUpdateId(QDateTime::currentSecsSinceEpoch() * 1000);
+    QTemporaryDir dir;
+    const QString databasePath = dir.filePath(QStringLiteral("load.sqlite"));
+    const quint16 port = freePort();
+    QProcess server;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("KORVELLA_PAIRING_PORT"), QString::number(port));
+    environment.insert(QStringLiteral("KORVELLA_PAIRING_DATABASE"),
+                       parser.isSet(databaseOption) ? parser.value(databaseOption)
+                                                    : QStringLiteral("sqlite:") + databasePath);
+    environment.insert(QStringLiteral("KORVELLA_PAIRING_BOT_TOKEN"), token);
+    environment.insert(QStringLiteral("KORVELLA_PAIRING_TELEGRAM_API"), api.baseUrl());
+    environment.insert(QStringLiteral("KORVELLA_PAIRING_POLL_TIMEOUT"), QStringLiteral("1"));
+    if (held > 0)
+        environment.insert(QStringLiteral("KORVELLA_PAIRING_MAX_CONNECTIONS"),
+                           QString::number(held + schedule.connections + 100));
+    server.setProcessEnvironment(environment);
+    server.setProcessChannelMode(QProcess::MergedChannels);
+    server.start(parser.value(serverOption), QStringList());
+    if (!server.waitForStarted(5000)) {
+        std::fprintf(stderr, "cannot start %s\n", qPrintable(parser.value(serverOption)));
+        return 2;
+    }
+    {
+        QElapsedTimer wait;
+        wait.start();
+        QTcpSocket probe;
+        while (wait.elapsed() < 10000) {
+            probe.connectToHost(QHostAddress::LocalHost, port);
+            if (probe.waitForConnected(200))
+                break;
+            QThread::msleep(50);
+        }
+    }
+    const qint64 pid = server.processId();
+    const qint64 idleRssKb = rssKb(pid, "VmRSS:");
+
+    std::printf(
+        "korvella-pairing load: %d pairings x %d polls every %d ms, %.0f pairings/s started, "
+        "%d connections, %s\n",
+        schedule.pairings, schedule.polls, schedule.intervalMs, schedule.startRate,
+        schedule.connections, parser.isSet(databaseOption) ? "given database" : "SQLite");
+    const double scheduledSeconds = (schedule.pairings - 1) / schedule.startRate +
+                                    schedule.polls * schedule.intervalMs / 1000.0;
+    std::printf("  offered by the schedule: %.0f requests/s on average\n",
+                schedule.pairings * (schedule.polls + 1) / scheduledSeconds);
+    const Results alone = runSchedule(schedule, 0, port, pid, api);
+    report(alone, schedule.pairings);
+    bool passed = alone.failures == 0 && alone.paired == schedule.pairings;
+    qint64 peakRssKb = alone.peakRssKb;
+
+    if (held > 0) {
+        const QStringList tokens = HeldPolls::registerDevices(databasePath, held);
+        if (tokens.size() != held) {
+            std::fprintf(stderr, "cannot register the devices in %s\n", qPrintable(databasePath));
+            return 2;
+        }
+        // On a thread of their own, so the event loop driving the schedule stays as fast as
+        // without them: it is the service that must cope with them, not this program.
+        QThread thread;
+        HeldPolls polls(port, tokens);
+        polls.moveToThread(&thread);
+        thread.start();
+        QMetaObject::invokeMethod(&polls, &HeldPolls::open);
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (polls.allSent() || polls.failures() > 0)
+                loop.quit();
+        });
+        check.start(50);
+        loop.exec();
+        const qint64 heldRssKb = settledRssKb(pid);
+        std::printf("  with %d devices long-polling for commands: %lld kB resident (%.1f MiB), "
+                    "%.1f kB per held poll\n",
+                    held, heldRssKb, heldRssKb / 1024.0, (heldRssKb - idleRssKb) / double(held));
+        const Results beside = runSchedule(schedule, schedule.pairings, port, pid, api);
+        report(beside, schedule.pairings);
+        std::printf("  status polls per second beside the held polls: %.0f, %.1f%% of %.0f alone; "
+                    "held polls answered meanwhile: %d, failed: %d\n",
+                    beside.statusRate(), 100.0 * beside.statusRate() / alone.statusRate(),
+                    alone.statusRate(), polls.answers(), polls.failures());
+        passed = passed && beside.failures == 0 && beside.paired == schedule.pairings &&
+                 polls.failures() == 0;
+        peakRssKb = std::max(peakRssKb, beside.peakRssKb);
+        QMetaObject::invokeMethod(
+            &polls, [&polls] { qDeleteAll(polls.children()); }, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+    }
+
+    const qint64 hwmKb = rssKb(pid, "VmHWM:");
+    server.terminate();
+    server.waitForFinished(10000);
+    const QByteArray serverLog = server.readAll();
     std::printf(
         "  service memory: %lld kB resident idle, %lld kB peak sampled, %lld kB high-water mark\n",
         idleRssKb, peakRssKb, hwmKb);
-    std::printf("  pairings ending paired with their own chat: %d of %d; bot answers sent: %lld\n",
-                paired, pairingCount, qint64(api.messages().size()));
-    const bool passed = failures == 0 && paired == pairingCount;
-    for (auto it = endings.cbegin(); it != endings.cend(); ++it)
-        std::fprintf(stderr, "  %d pairings ended as \"%s\"\n", it.value(), qPrintable(it.key()));
+    std::printf("  bot answers sent: %lld\n", qint64(api.messages().size()));
     if (!passed) {
         std::fprintf(stderr,
                      "fake Bot API: %lld getUpdates calls, last offset %lld, %lld updates queued\n",

@@ -11,7 +11,7 @@
 
 namespace {
 
-const QString secret = QStringLiteral("webhook-SECRET-value");
+const QString secret = "webhook-SECRET-value";
 
 struct Program : QProcess {
     explicit Program(const QMap<QString, QString> &values) {
@@ -54,8 +54,8 @@ struct Program : QProcess {
 TEST(Program, KeepsPairingsAcrossRestartsAndNeverLogsItsSecrets) {
     FakeBotApi api(testBotToken);
     QTemporaryDir dir;
-    const QString database = dir.filePath(QStringLiteral("state/pairing.sqlite"));
-    QDir().mkpath(dir.filePath(QStringLiteral("state")));
+    const QString database = dir.filePath("state/pairing.sqlite");
+    QDir().mkpath(dir.filePath("state"));
     auto values = TestService::defaults(api.baseUrl(), database);
     values.insert("KORVELLA_PAIRING_WEBHOOK_SECRET", secret);
 
@@ -63,18 +63,16 @@ TEST(Program, KeepsPairingsAcrossRestartsAndNeverLogsItsSecrets) {
     const quint16 port = first.port();
     ASSERT_NE(port, 0) << first.log().toStdString();
     EXPECT_TRUE(QFile::exists(database));
+    const QString local = QStringLiteral("http://127.0.0.1:%1/api/").arg(port);
     const QString code =
-        TestHttp::post(QStringLiteral("http://127.0.0.1:%1/api/create_pairing.php").arg(port))
-            .json()
-            .value("code")
-            .toString();
-    api.queueText(64, QStringLiteral("/pair ") + code);
+        TestHttp::post(local + "create_pairing.php").json().value("code").toString();
+    api.queueText(64, "/pair " + code);
     ASSERT_TRUE(TestHttp::waitUntil([&] { return api.messages().size() == 1; }));
-    EXPECT_EQ(api.messages().first().text, QString::fromUtf8(pairing::BotTexts::paired));
+    EXPECT_EQ(api.messages().first().text, said(pairing::BotTexts::paired));
     EXPECT_EQ(first.terminate(), 0);
 
     // Telegram refusing the token, then unreachable: the failures are logged, the token not.
-    FakeBotApi otherBot(QStringLiteral("42:another-token"));
+    FakeBotApi otherBot("42:another-token");
     QTcpServer closed;
     closed.listen(QHostAddress::LocalHost, 0);
     const QString unreachable = QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort());
@@ -84,11 +82,9 @@ TEST(Program, KeepsPairingsAcrossRestartsAndNeverLogsItsSecrets) {
         Program again(values);
         const quint16 port = again.port();
         ASSERT_NE(port, 0) << again.log().toStdString();
-        const auto status =
-            TestHttp::get(QStringLiteral("http://127.0.0.1:%1/api/pairing_status.php?code=%2")
-                              .arg(port)
-                              .arg(code));
-        EXPECT_EQ(status.json().value("chat_id"), "64");
+        const QString status =
+            QStringLiteral("http://127.0.0.1:%1/api/pairing_status.php?code=").arg(port);
+        EXPECT_EQ(TestHttp::get(status + code).json().value("chat_id"), "64");
         EXPECT_TRUE(TestHttp::waitUntil([&] { return again.log().contains("getUpdates failed"); }));
         EXPECT_EQ(again.terminate(), 0);
     }

@@ -25,41 +25,50 @@ QJsonArray commands(std::initializer_list<std::pair<const char *, const char *>>
 QJsonArray received(const TestHttp::Response &response) {
     EXPECT_EQ(response.status, 200) << response.body.toStdString();
     QJsonArray list;
-    for (const QJsonValue &command : response.json().value(QStringLiteral("commands")).toArray()) {
+    for (const QJsonValue &command : response.json().value("commands").toArray()) {
         QJsonObject object = command.toObject();
-        EXPECT_GT(object.take(QStringLiteral("queued_at")).toInteger(), 0);
+        EXPECT_GT(object.take("queued_at").toInteger(), 0);
         list.append(object);
     }
     return list;
 }
 
 QString queued(const char *command) {
-    return QString::fromUtf8(BotTexts::commandQueued).arg(QLatin1String(command));
+    return said(BotTexts::commandQueued).arg(QLatin1String(command));
 }
 
 } // namespace
 
-TEST(RemoteControl, EveryPairedReportCarriesItsOwnTokenAndOnlyItsHashIsStored) {
+TEST(RemoteControl, EveryPairedReportCarriesItsOwnTokenStoredHashedAndRevokedByUnpair) {
     TestService service;
     const QString code = service.createCode();
-    service.tell(5, QStringLiteral("/pair ") + code);
+    service.tell(5, "/pair " + code);
     const QJsonObject first = service.status(code);
-    const QString token = first.value(QStringLiteral("device_token")).toString();
-    EXPECT_EQ(first.value(QStringLiteral("chat_id")), "5");
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{43}$")).match(token).hasMatch())
+    const QString token = first.value("device_token").toString();
+    EXPECT_EQ(first.value("chat_id"), "5");
+    EXPECT_TRUE(QRegularExpression("^[A-Za-z0-9_-]{43}$").match(token).hasMatch())
         << token.toStdString();
-    const QString second = service.status(code).value(QStringLiteral("device_token")).toString();
+    const QString second = service.status(code).value("device_token").toString();
     EXPECT_NE(second, token) << "a poll whose answer was lost gets a token of its own";
     EXPECT_EQ(received(service.commands(second)), QJsonArray()) << "both tokens work";
 
     QByteArray stored;
-    for (const QString &suffix : {QString(), QStringLiteral("-wal")}) {
+    for (const QString &suffix : QStringList{"", "-wal"}) {
         QFile file(service.databasePath() + suffix);
         if (file.open(QIODevice::ReadOnly))
             stored += file.readAll();
     }
     EXPECT_TRUE(stored.contains(PairingStore::tokenHash(token).toLatin1()));
     EXPECT_FALSE(stored.contains(token.toLatin1()));
+
+    for (const QByteArray &authorization :
+         {QByteArray(), QByteArray("Bearer "), QByteArray("Bearer not-a-token"),
+          "Basic " + token.toLatin1()})
+        expectError(TestHttp::get(service.url("/api/commands"), {{"Authorization", authorization}}),
+                    401, "unauthorized");
+    EXPECT_EQ(service.tell(5, "/unpair"), said(BotTexts::unpaired));
+    expectError(service.commands(token), 401, "unauthorized");
+    EXPECT_EQ(service.tell(5, "/stop"), said(BotTexts::notPairedForRemote));
 }
 
 TEST(RemoteControl, CommandsFromThePairedChatReachItsDeviceOnceAndExpire) {
@@ -70,7 +79,7 @@ TEST(RemoteControl, CommandsFromThePairedChatReachItsDeviceOnceAndExpire) {
     // The command arrives while the device's poll is held, and ends the hold at once.
     QTimer::singleShot(0, [&] {
         TestHttp::waitUntil([&] { return service.waitingPolls() == 1; });
-        service.api.queueText(7, QStringLiteral("/stop"));
+        service.api.queueText(7, "/stop");
     });
     QElapsedTimer elapsed;
     elapsed.start();
@@ -79,48 +88,28 @@ TEST(RemoteControl, CommandsFromThePairedChatReachItsDeviceOnceAndExpire) {
     EXPECT_TRUE(
         TestHttp::waitUntil([&] { return service.api.messages().last().text == queued("/stop"); }));
 
-    EXPECT_EQ(service.tell(7, QStringLiteral("/extend 30m")), queued("/extend 30m"));
+    EXPECT_EQ(service.tell(7, "/extend 30m"), queued("/extend 30m"));
     EXPECT_EQ(received(service.commands(mine)), commands({{"extend", "30m"}}))
         << "/stop went twice";
-    EXPECT_EQ(service.tell(7, QStringLiteral("/status")), queued("/status"));
+    EXPECT_EQ(service.tell(7, "/status"), queued("/status"));
     service.clock.advanceSeconds(5 * 60);
-    EXPECT_EQ(service.tell(7, QStringLiteral("/start 1H")), queued("/start 1h"));
-    EXPECT_EQ(service.tell(7, QStringLiteral("/extend 30m")), queued("/extend 30m"));
+    EXPECT_EQ(service.tell(7, "/start 1H"), queued("/start 1h"));
+    EXPECT_EQ(service.tell(7, "/extend 30m"), queued("/extend 30m"));
     EXPECT_EQ(received(service.commands(mine)), commands({{"start", "1h"}, {"extend", "30m"}}))
         << "the /stop went once and the /status expired";
 
     // Nothing for the other chat's device: its poll ends empty when the hold runs out.
     EXPECT_EQ(received(service.commands(other)), QJsonArray());
-    EXPECT_EQ(service.tell(8, QStringLiteral("/extend")),
-              QString::fromUtf8(BotTexts::missingDuration));
-    EXPECT_EQ(service.tell(8, QStringLiteral("/extend soon")),
-              QString::fromUtf8(BotTexts::badDuration));
-    EXPECT_EQ(service.tell(9, QStringLiteral("/stop")),
-              QString::fromUtf8(BotTexts::notPairedForRemote));
-}
-
-TEST(RemoteControl, UnknownAndRevokedTokensGet401) {
-    TestService service;
-    const QString token = service.pairDevice(3);
-    for (const TestHttp::Headers &headers :
-         {TestHttp::Headers{}, TestHttp::Headers{{"Authorization", "Bearer "}},
-          TestHttp::Headers{{"Authorization", "Bearer not-a-token"}},
-          TestHttp::Headers{{"Authorization", "Basic " + token.toLatin1()}}}) {
-        const auto refused = TestHttp::get(service.url(QStringLiteral("/api/commands")), headers);
-        EXPECT_EQ(refused.status, 401);
-        EXPECT_EQ(refused.json(), QJsonObject({{"error", "unauthorized"}}));
-    }
-    EXPECT_EQ(service.tell(3, QStringLiteral("/unpair")), QString::fromUtf8(BotTexts::unpaired));
-    EXPECT_EQ(service.commands(token).status, 401);
-    EXPECT_EQ(service.tell(3, QStringLiteral("/stop")),
-              QString::fromUtf8(BotTexts::notPairedForRemote));
+    EXPECT_EQ(service.tell(8, "/extend"), said(BotTexts::missingDuration));
+    EXPECT_EQ(service.tell(8, "/extend soon"), said(BotTexts::badDuration));
+    EXPECT_EQ(service.tell(9, "/stop"), said(BotTexts::notPairedForRemote));
 }
 
 TEST(RemoteControl, TurnedOffThePairingAnswersAsBeforeAndTheBotTakesNoCommands) {
     TestService service({{"KORVELLA_PAIRING_REMOTE_CONTROL", "off"}});
     const QString code = service.createCode();
-    service.tell(4, QStringLiteral("/pair ") + code);
+    service.tell(4, "/pair " + code);
     EXPECT_EQ(service.status(code), QJsonObject({{"status", "paired"}, {"chat_id", "4"}}));
-    EXPECT_EQ(service.commands(QStringLiteral("any")).status, 404);
-    EXPECT_EQ(service.tell(4, QStringLiteral("/stop")), QString::fromUtf8(BotTexts::help));
+    EXPECT_EQ(service.commands("any").status, 404);
+    EXPECT_EQ(service.tell(4, "/stop"), said(BotTexts::help));
 }

@@ -22,10 +22,10 @@ TEST(Rules, CodesUseEveryLetterOfTheAlphabetAndNoLookAlike) {
     EXPECT_EQ(seen.size(), 31) << "all of 2-9 and A-Z but I, L and O";
     for (const char c : {'0', 'O', '1', 'I', 'L'})
         EXPECT_FALSE(seen.contains(QLatin1Char(c))) << c;
-    EXPECT_EQ(PairingCode::normalize(QStringLiteral(" \tab cd \n")), QStringLiteral("AB CD"));
-    EXPECT_FALSE(PairingCode::isWellFormed(QStringLiteral("ABCD234")));
-    EXPECT_FALSE(PairingCode::isWellFormed(QStringLiteral("ABCD2340")));
-    EXPECT_FALSE(PairingCode::isWellFormed(QStringLiteral("abcd2345")));
+    EXPECT_EQ(PairingCode::normalize(" \tab cd \n"), "AB CD");
+    EXPECT_FALSE(PairingCode::isWellFormed("ABCD234"));
+    EXPECT_FALSE(PairingCode::isWellFormed("ABCD2340"));
+    EXPECT_FALSE(PairingCode::isWellFormed("abcd2345"));
 }
 
 TEST(Rules, RateLimiterRefillsAtItsRateAndForgetsTheLongestUnusedKeysWhenFull) {
@@ -108,10 +108,9 @@ TEST(Rules, ConfigurationReadsFilesAndUrlsAndRefusesMistakesWithoutRepeatingSecr
 }
 
 TEST(Rules, RedactionCatchesSecretsPlainAndInsideUrls) {
-    const QString token = QStringLiteral("123456:AAbb-cc_DD");
-    EXPECT_EQ(LogRedaction::redact(QStringLiteral("GET /bot123456:AAbb-cc_DD/getUpdates failed"),
-                                   {token}),
-              QStringLiteral("GET /bot<redacted>/getUpdates failed"));
-    EXPECT_EQ(LogRedaction::redact(QStringLiteral("url /bot123456%3AAAbb-cc_DD/x"), {token}),
-              QStringLiteral("url /bot<redacted>/x"));
+    const QString token = "123456:AAbb-cc_DD";
+    EXPECT_EQ(LogRedaction::redact("GET /bot123456:AAbb-cc_DD/getUpdates failed", {token}),
+              "GET /bot<redacted>/getUpdates failed");
+    EXPECT_EQ(LogRedaction::redact("url /bot123456%3AAAbb-cc_DD/x", {token}),
+              "url /bot<redacted>/x");
 }

@@ -21,6 +21,7 @@ public:
     bool start();
 
 private:
+    // `program` of the server's binary directory, as nobody when run as root.
     QStringList wrapped(const QString &program, const QStringList &arguments) const;
     bool run(const QString &program, const QStringList &arguments, QString *output = nullptr);
 

@@ -5,6 +5,12 @@
 
 using namespace pairing;
 
+void expectError(const TestHttp::Response &response, int status, const char *error) {
+    EXPECT_EQ(response.status, status) << response.body.toStdString();
+    EXPECT_EQ(response.json(), QJsonObject({{"error", QLatin1String(error)}}))
+        << response.body.toStdString();
+}
+
 QMap<QString, QString> TestService::defaults(const QString &apiBaseUrl,
                                              const QString &databasePath) {
     return {
@@ -30,16 +36,25 @@ void TestService::restart() {
 }
 
 void TestService::startService() {
-    // Not a setting: tests hold command polls for a moment, not the production 25 s.
+    // Not settings: tests hold command polls and let connections wait for a moment, not the
+    // production 25 s, 10 s and 60 s.
     QMap<QString, QString> values = m_values;
-    const int holdMs = values.take(QStringLiteral("TEST_COMMAND_HOLD_MS")).toInt();
+    const auto testMs = [&](const char *key, int fallback) {
+        const int ms = values.take(QLatin1String(key)).toInt();
+        return ms > 0 ? ms : fallback;
+    };
+    const int holdMs = testMs("TEST_COMMAND_HOLD_MS", 2000);
+    const int requestMs = testMs("TEST_REQUEST_TIMEOUT_MS", HttpLimits().requestTimeoutMs);
+    const int idleMs = testMs("TEST_IDLE_TIMEOUT_MS", HttpLimits().idleTimeoutMs);
     QStringList errors;
     auto config = Config::build(values, &errors);
     if (!config) {
         ADD_FAILURE() << errors.join(QLatin1Char('\n')).toStdString();
         return;
     }
-    config->commandHoldMs = holdMs > 0 ? holdMs : 2000;
+    config->commandHoldMs = holdMs;
+    config->http.requestTimeoutMs = requestMs;
+    config->http.idleTimeoutMs = idleMs;
     m_service = std::make_unique<PairingService>(*config, clock);
     QString error;
     if (!m_service->start(&error))

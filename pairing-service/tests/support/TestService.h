@@ -1,4 +1,5 @@
 #pragma once
+#include "BotTexts.h"
 #include "FakeBotApi.h"
 #include "ManualClock.h"
 #include "PairingService.h"
@@ -13,8 +14,16 @@
 inline const QString testBotToken =
     QStringLiteral("1234567890:AAtestTOKENnotREAL_abcdefghijklmnopq");
 
-// The real service on loopback with an SQLite file in a temporary directory, a
-// fake Bot API and a manual clock. Settings are the service's own KORVELLA_PAIRING_* values.
+// One of the bot's texts, as the fake Bot API records it.
+inline QString said(const char *botText) {
+    return QString::fromUtf8(botText);
+}
+
+// An error answer: `status` and the JSON body {"error": error}.
+void expectError(const TestHttp::Response &response, int status, const char *error);
+
+// The real service on loopback with an SQLite file in a temporary directory, a fake Bot API and a
+// manual clock. Settings are the service's own KORVELLA_PAIRING_* values.
 class TestService {
 public:
     // `overrides` are added to loopback defaults (port 0, temporary SQLite, the fake API).
