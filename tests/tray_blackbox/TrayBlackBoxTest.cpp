@@ -123,6 +123,26 @@ QList<QImage> iconPixmaps(const QDBusMessage &reply) {
     return images;
 }
 
+// The text of a ToolTip property: (icon name, icon pixmaps, title, description).
+QString toolTipTitle(const QDBusMessage &reply) {
+    const auto tip = qvariant_cast<QDBusArgument>(
+        qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant());
+    QString icon, title;
+    tip.beginStructure();
+    tip >> icon;
+    tip.beginArray();
+    while (!tip.atEnd()) {
+        int width = 0, height = 0;
+        QByteArray bytes;
+        tip.beginStructure();
+        tip >> width >> height >> bytes;
+        tip.endStructure();
+    }
+    tip.endArray();
+    tip >> title;
+    return title;
+}
+
 class TrayBlackBox : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -206,6 +226,10 @@ TEST_F(TrayBlackBox, OnX11ItWaitsForTheTrayAndTheHostsCopyOfTheMenuFollowsEveryC
         EXPECT_NE(image, scaled) << "drawn at " << image.width() << " px, not scaled";
     }
     EXPECT_GE(sizes.size(), 4);
+    // Set before the tray appeared, and handed over when it did.
+    get.setArguments({kItem, QStringLiteral("ToolTip")});
+    EXPECT_EQ(toolTipTitle(bus.connection().call(get, QDBus::Block, 5000)),
+              "Korvella・防睡眠未啟動");
 
     DbusMenuHost host(bus.connection(), item);
     ASSERT_TRUE(waitUntil([&] { return host.attach() && host.labels().size() == 15; }, 5000));
