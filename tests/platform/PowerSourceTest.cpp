@@ -71,6 +71,25 @@ TEST(SysfsPowerSource, DecidesLikeSystemdOnACPower) {
               std::nullopt);
 }
 
+// Without UPower the charge is the mean of the machine's own batteries: not a mouse's, nor an
+// empty slot's.
+TEST(SysfsPowerSource, ChargeIsTheMeanCapacityOfTheMachinesOwnBatteries) {
+    QTemporaryDir root;
+    writeTree(root.path(), {{"AC/type", "Mains"}});
+    EXPECT_EQ(SysfsPowerSourceInfo(root.path()).batteryPercentage(), std::nullopt);
+    writeTree(root.path(), {{"BAT0/type", "Battery"},
+                            {"BAT0/capacity", "50"},
+                            {"BAT1/type", "Battery"},
+                            {"BAT1/capacity", "71"},
+                            {"BAT2/type", "Battery"},
+                            {"BAT2/capacity", "3"},
+                            {"BAT2/present", "0"},
+                            {"mouse/type", "Battery"},
+                            {"mouse/capacity", "5"},
+                            {"mouse/scope", "Device"}});
+    EXPECT_EQ(SysfsPowerSourceInfo(root.path()).batteryPercentage(), 60.5);
+}
+
 // A clock made of polls: a probe on its own tree sees each flip of it at its
 // next poll, so two flips seen prove that a whole poll interval has passed
 // since the first flip was written.

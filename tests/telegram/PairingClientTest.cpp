@@ -10,7 +10,9 @@ namespace {
 using Reply = FakeHttpServer::Reply;
 using CreateResult = PairingClient::CreateResult;
 
-// What the replies mean is PairingRepliesTest's; here: the requests, the transport and limits.
+// What the replies mean is PairingRepliesTest's, and how the transport fails (redirects, drops,
+// time-outs) the notifier's tests show for the exchange both share; here: the requests, the
+// body limit, and that a failed exchange still completes.
 class PairingClientTest : public ::testing::Test {
 protected:
     std::optional<CreateResult> create(PairingClient &target) {
@@ -19,12 +21,6 @@ protected:
     std::optional<PairingStatus> status(const QString &code, PairingClient *target = nullptr) {
         PairingClient &used = target ? *target : client;
         return awaitOnce<PairingStatus>([&](auto done) { used.checkStatus(code, done); });
-    }
-    // The transport error a create ended with, or -1.
-    int transportCode() {
-        const std::optional<CreateResult> result = create(client);
-        const auto *error = result ? std::get_if<PairingError>(&*result) : nullptr;
-        return error && error->isTransport() ? error->code : -1;
     }
 
     FakeHttpServer server;
@@ -43,14 +39,10 @@ TEST_F(PairingClientTest, CreateIsABarePostWhoseBodyDecidesAndTransportErrorsAre
     server.enqueue(Reply::json(QByteArray(10 * 1024 * 1024, ' ') + R"({"code":"A"})"));
     EXPECT_EQ(create(client), CreateResult(PairingError::pairing())) << "a 10 MiB reply is refused";
 
-    server.setDefaultReply(Reply::dropConnection()); // every attempt: Qt resends once by itself
-    EXPECT_EQ(transportCode(), QNetworkReply::RemoteHostClosedError);
-    server.setDefaultReply(Reply());
-    server.enqueue(Reply::json(R"({"code":"LATE"})").delayedBy(3000));
-    client.setTimeoutMs(300);
-    EXPECT_EQ(transportCode(), QNetworkReply::OperationCanceledError);
     server.stopListening();
-    EXPECT_EQ(transportCode(), QNetworkReply::ConnectionRefusedError);
+    const std::optional<CreateResult> refused = create(client);
+    ASSERT_TRUE(refused && std::holds_alternative<PairingError>(*refused));
+    EXPECT_TRUE(std::get<PairingError>(*refused).isTransport());
 }
 
 TEST_F(PairingClientTest, StatusIsAGetWithTheCodeAsOneQueryValueAndEveryFailureIsPending) {
@@ -64,13 +56,6 @@ TEST_F(PairingClientTest, StatusIsAGetWithTheCodeAsOneQueryValueAndEveryFailureI
     EXPECT_EQ(query.queryItemValue("code", QUrl::FullyDecoded), "a&b=c#d e+f/配");
 
     server.enqueue(Reply::json(QByteArray(10 * 1024 * 1024, ' ') + R"({"status":"expired"})"));
-    EXPECT_EQ(status("A"), PairingStatus::pending());
-    server.enqueue(
-        Reply::rawBytes("HTTP/1.1 302 Found\r\nLocation: /api/elsewhere\r\nContent-Length: 0\r\n"
-                        "Connection: close\r\n\r\n"));
-    EXPECT_EQ(status("A"), PairingStatus::pending());
-    EXPECT_EQ(server.requestCount(), 3) << "the redirect was not followed";
-    server.setDefaultReply(Reply::dropConnection());
     EXPECT_EQ(status("A"), PairingStatus::pending());
     server.stopListening();
     EXPECT_EQ(status("A"), PairingStatus::pending());
