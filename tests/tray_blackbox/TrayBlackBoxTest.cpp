@@ -100,10 +100,8 @@ private:
     xcb_window_t m_root = 0;
 };
 
-// The images of an IconPixmap property: ARGB32 in network byte order.
-QList<QImage> iconPixmaps(const QDBusMessage &reply) {
-    const auto list = qvariant_cast<QDBusArgument>(
-        qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant());
+// An array of (width, height, ARGB32 bytes in network byte order) images.
+QList<QImage> readPixmaps(const QDBusArgument &list) {
     QList<QImage> images;
     list.beginArray();
     while (!list.atEnd()) {
@@ -123,22 +121,18 @@ QList<QImage> iconPixmaps(const QDBusMessage &reply) {
     return images;
 }
 
+QDBusArgument propertyValue(const QDBusMessage &reply) {
+    return qvariant_cast<QDBusArgument>(
+        qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant());
+}
+
 // The text of a ToolTip property: (icon name, icon pixmaps, title, description).
 QString toolTipTitle(const QDBusMessage &reply) {
-    const auto tip = qvariant_cast<QDBusArgument>(
-        qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant());
+    const QDBusArgument tip = propertyValue(reply);
     QString icon, title;
     tip.beginStructure();
     tip >> icon;
-    tip.beginArray();
-    while (!tip.atEnd()) {
-        int width = 0, height = 0;
-        QByteArray bytes;
-        tip.beginStructure();
-        tip >> width >> height >> bytes;
-        tip.endStructure();
-    }
-    tip.endArray();
+    readPixmaps(tip);
     tip >> title;
     return title;
 }
@@ -217,7 +211,8 @@ TEST_F(TrayBlackBox, OnX11ItWaitsForTheTrayAndTheHostsCopyOfTheMenuFollowsEveryC
                                                       "org.freedesktop.DBus.Properties", "Get");
     get << kItem << "IconPixmap";
     QSet<int> sizes;
-    for (const QImage &image : iconPixmaps(bus.connection().call(get, QDBus::Block, 5000))) {
+    for (const QImage &image :
+         readPixmaps(propertyValue(bus.connection().call(get, QDBus::Block, 5000)))) {
         sizes.insert(image.width());
         const QImage scaled =
             IconRenderer::statusIcon(false, QSizeF(18, 18))
