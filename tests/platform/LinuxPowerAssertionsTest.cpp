@@ -3,8 +3,10 @@
 // lost or late locks are dealt with.
 #include "platform/LinuxPowerAssertions.h"
 #include "sleep/KeepAwakeSession.h"
+#include "sleep/ScreenKeeper.h"
 #include "tests/support/FakeAlertPresenter.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/FakeSettingsStore.h"
 #include "tests/support/InhibitorBus.h"
 #include "tests/support/WaitUntil.h"
 
@@ -24,6 +26,8 @@ const QString kSystem = QStringLiteral("PreventSystemSleep");
 const QString kReason = QStringLiteral("Korvella防睡眠中");
 const QString kKorvella = QStringLiteral("Korvella");
 const QString kLidWarning = QStringLiteral("⚠️ 闔蓋仍可能睡眠");
+const QString kScreenSaver = QStringLiteral("org.freedesktop.ScreenSaver");
+const QString kScreenSaverPath = QStringLiteral("/org/freedesktop/ScreenSaver");
 constexpr int kLevelOn = 255;
 
 ListedInhibitor inhibitor(const char *what, const char *mode = "block-weak") {
@@ -348,5 +352,64 @@ TEST_F(LockHonestyTest, SignedAndUnsignedCookiesGoBackWithTheirType) {
         ASSERT_TRUE(bus.mock.callMock(InhibitorBus::kPowerManagement, path, "ClearCalls").type() ==
                     QDBusMessage::ReplyMessage);
     }
+}
+
+// Keeping the screen on takes one more lock for the period, through each desktop's own service.
+class KeepScreenOnTest : public LockHonestyTest {
+protected:
+    void SetUp() override {
+        LockHonestyTest::SetUp();
+        ASSERT_TRUE(bus.startLogind());
+    }
+    bool holding(const QString &locks) {
+        return waitUntil([&] { return assertions.heldLocks() == locks; });
+    }
+
+    FakeSettingsStore settings;
+    ScreenKeeper screen{session, assertions, settings};
+};
+
+TEST_F(KeepScreenOnTest, OnGnomeTheSessionIsAskedForIdleTooAndLogindListsIdle) {
+    ASSERT_TRUE(bus.startGnome());
+    session.start(60);
+    ASSERT_TRUE(holding("logind sleep, GNOME session")) << "off by default";
+    session.stop();
+    ASSERT_TRUE(bus.waitForInhibitors({}));
+
+    settings.setBool("keepScreenOn", true);
+    session.start(60);
+    ASSERT_TRUE(holding("logind sleep, GNOME session, logind idle + sleep, GNOME session + screen"))
+        << qPrintable(assertions.heldLocks());
+    EXPECT_EQ(bus.inhibitors(), QList({inhibitor("sleep"), inhibitor("idle:sleep")}));
+    QList<quint32> flags;
+    for (const QVariantList &call : bus.gnomeCalls("Inhibit"))
+        flags << call.value(3).toUInt();
+    EXPECT_EQ(flags, QList<quint32>({4, 4, 12}));
+    settings.setBool("keepScreenOn", false); // switched off during the period: off at once
+    screen.settingsChanged();
+    EXPECT_TRUE(bus.waitForInhibitors({inhibitor("sleep")}));
+    session.stop();
+    EXPECT_TRUE(bus.waitForInhibitors({}));
+    EXPECT_TRUE(waitUntil([&] { return bus.gnomeCalls("Uninhibit").size() == 3; }));
+}
+
+TEST_F(KeepScreenOnTest, ElsewhereTheScreenSaverGetsItsCookieBack) {
+    ASSERT_TRUE(bus.startPowerManagement());
+    ASSERT_TRUE(bus.mock.startObject(kScreenSaver, kScreenSaverPath, kScreenSaver));
+    ASSERT_TRUE(bus.mock.addMethod(kScreenSaver, kScreenSaverPath, kScreenSaver, "Inhibit", "ss",
+                                   "u", "ret = 31"));
+    ASSERT_TRUE(
+        bus.mock.addMethod(kScreenSaver, kScreenSaverPath, kScreenSaver, "UnInhibit", "u", "", ""));
+    settings.setBool("keepScreenOn", true);
+    session.start(0);
+    ASSERT_TRUE(holding("logind sleep, PowerManagement, logind idle + sleep, ScreenSaver"))
+        << qPrintable(assertions.heldLocks());
+    const auto calls = [&](const char *method) {
+        return bus.mock.methodCalls(kScreenSaver, kScreenSaverPath, method);
+    };
+    EXPECT_EQ(calls("Inhibit"), QList<QVariantList>({{"Korvella", "Korvella防睡眠中"}}));
+    session.stop();
+    ASSERT_TRUE(waitUntil([&] { return !calls("UnInhibit").isEmpty(); }));
+    EXPECT_EQ(calls("UnInhibit"), QList<QVariantList>({{QVariant::fromValue(quint32(31))}}));
 }
 } // namespace
