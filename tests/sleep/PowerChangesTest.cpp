@@ -1,9 +1,12 @@
-// The lid-closed mode end to end: AppDelegate with the real keep-awake locks, power source
-// and settings file, against logind and UPower mocks on a private bus.
+// What follows the power source, end to end: the lid-closed mode and the protective rules, with
+// AppDelegate on the real keep-awake locks, power source, settings file and desktop notices,
+// against logind, UPower and notification mocks on a private bus.
 #include "app/AppDelegate.h"
+#include "platform/FreedesktopNotifier.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/LinuxPowerAssertions.h"
 #include "platform/LinuxPowerSourceInfo.h"
+#include "platform/UPowerPowerSourceInfo.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/InhibitorBus.h"
 #include "tests/support/WaitUntil.h"
@@ -16,6 +19,8 @@ const QString kLidItem = QStringLiteral("闔蓋時保持喚醒");
 const QString kLidItemAtRisk = QStringLiteral("闔蓋時保持喚醒 ⚠️ 電源已拔除");
 const QString kUPower = QStringLiteral("org.freedesktop.UPower");
 const QString kUPowerPath = QStringLiteral("/org/freedesktop/UPower");
+const QString kDisplay = QStringLiteral("/org/freedesktop/UPower/devices/DisplayDevice");
+const QString kNotices = QStringLiteral("org.freedesktop.Notifications");
 
 const Alert kExplanation{
     Alert::Style::Informational,
@@ -27,14 +32,19 @@ const Alert kExplanation{
     "屆時選單列會顯示「闔蓋仍可能睡眠」",
     {"我瞭解"}};
 
-class LidClosedMode : public ::testing::Test {
+class PowerChanges : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_bus.mock.isRunning()) << m_bus.mock.errorString().toStdString();
         ASSERT_TRUE(m_bus.startLogind());
         ASSERT_TRUE(m_bus.mock.startTemplate(QStringLiteral("upower"), {{"OnBattery", false}}))
             << m_bus.mock.errorString().toStdString();
+        ASSERT_TRUE(m_bus.mock.startTemplate(QStringLiteral("notification_daemon")));
+        ASSERT_TRUE(
+            m_bus.mock.setProperty(kUPower, kDisplay, kUPower + ".Device", "IsPresent", true));
         launch();
+        // Subscribed after the delegate: once it hears a change, the delegate has heard it.
+        m_probe.startNotifications([this] { ++m_changes; });
     }
 
     // A new start of the application on the same settings file.
@@ -45,9 +55,29 @@ protected:
         platform.powerAssertions = &m_assertions;
         platform.powerSource = &m_powerSource;
         platform.settings = m_settings.get();
+        platform.notifier = &m_notifier;
         m_delegate = std::make_unique<AppDelegate>(platform);
         m_delegate->applicationDidFinishLaunching();
         m_item = m_fake.application.statusItem;
+    }
+
+    // Sets a UPower property and waits until the change has reached the delegate.
+    void set(const QString &path, const QString &name, const QVariant &value) {
+        const int before = m_changes;
+        const QString iface = path == kDisplay ? kUPower + ".Device" : kUPower;
+        ASSERT_TRUE(m_bus.mock.setProperty(kUPower, path, iface, name, value));
+        ASSERT_TRUE(waitUntil([&] { return m_changes > before; }, 2000)) << qPrintable(name);
+    }
+    void onBattery(bool yes) { set(kUPowerPath, "OnBattery", yes); }
+    void charge(double percent) { set(kDisplay, "Percentage", percent); }
+    ::testing::AssertionResult runsAfterChoosing(int minutes) {
+        m_delegate->selectDuration(minutes);
+        if (waitUntil([&] { return m_delegate->isRunning(); }))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "no period of " << minutes << " min";
+    }
+    QList<QVariantList> notices() {
+        return m_bus.mock.methodCalls(kNotices, "/org/freedesktop/Notifications", "Notify");
     }
 
     void setOnBattery(bool onBattery) {
@@ -84,12 +114,15 @@ protected:
     FakePlatform m_fake;
     LinuxPowerAssertions m_assertions{m_bus.mock.connection(), m_bus.mock.connection()};
     LinuxPowerSourceInfo m_powerSource{m_bus.mock.connection(), m_emptySysfs.path()};
+    UPowerPowerSourceInfo m_probe{m_bus.mock.connection()};
+    FreedesktopNotifier m_notifier{m_bus.mock.connection()};
+    int m_changes = 0;
     std::unique_ptr<IniSettingsStore> m_settings;
     std::unique_ptr<AppDelegate> m_delegate;
     FakeStatusItem *m_item = nullptr;
 };
 
-TEST_F(LidClosedMode, SwitchingDuringAPeriodRetakesTheLockWithTheOtherKind) {
+TEST_F(PowerChanges, SwitchingDuringAPeriodRetakesTheLockWithTheOtherKind) {
     ASSERT_TRUE(m_item->choose(QStringLiteral("1 小時")));
     ASSERT_TRUE(waitUntil([&] { return m_delegate->isRunning(); }));
     EXPECT_TRUE(holds({QStringLiteral("idle:sleep")}));
@@ -120,7 +153,7 @@ TEST_F(LidClosedMode, SwitchingDuringAPeriodRetakesTheLockWithTheOtherKind) {
     EXPECT_EQ(m_settings->boolValue(SettingsKeys::hasShownLidWakeExplanation), true);
 }
 
-TEST_F(LidClosedMode, TheWarningFollowsMainsPowerWhileAPeriodRuns) {
+TEST_F(PowerChanges, TheWarningFollowsMainsPowerWhileAPeriodRuns) {
     ASSERT_TRUE(m_item->choose(kLidItem));
     // No period: pulling the plug is only noted.
     int builds = menuBuilds();
@@ -168,4 +201,65 @@ TEST_F(LidClosedMode, TheWarningFollowsMainsPowerWhileAPeriodRuns) {
     EXPECT_TRUE(holds({}));
 }
 
+TEST_F(PowerChanges, UnplugEndsThePeriodOnlyWhenChosenAndTheLidWarningStays) {
+    m_settings->setBool(SettingsKeys::lidSleepEnabled, true);
+    m_delegate->lidMode().load();
+    ASSERT_TRUE(runsAfterChoosing(60));
+    onBattery(true);
+    EXPECT_TRUE(m_delegate->isRunning()) << "off by default";
+    EXPECT_TRUE(m_delegate->lidWakeAtRisk());
+
+    onBattery(false);
+    m_settings->setBool(SettingsKeys::stopOnUnplug, true);
+    onBattery(true);
+    EXPECT_FALSE(m_delegate->isRunning());
+    EXPECT_TRUE(holds({}));
+    EXPECT_EQ(m_item->toolTip, "Korvella・防睡眠已自動結束・電源已拔除");
+    ASSERT_TRUE(runsAfterChoosing(30));
+    EXPECT_TRUE(m_item->toolTip.startsWith("Korvella・防睡眠中")) << qPrintable(m_item->toolTip);
+}
+
+// Only a fall below the threshold seen on battery during the period counts, or an unplug below.
+TEST_F(PowerChanges, BatteryRuleActsOnACrossingDuringThePeriod) {
+    m_settings->setInteger(SettingsKeys::stopBelowBatteryPercent, 20);
+    onBattery(true);
+    charge(19);
+    ASSERT_TRUE(runsAfterChoosing(0));
+    charge(18);
+    EXPECT_TRUE(m_delegate->isRunning()) << "started below the threshold";
+    charge(25);
+    charge(19);
+    EXPECT_FALSE(m_delegate->isRunning());
+    EXPECT_EQ(m_item->toolTip, "Korvella・防睡眠已自動結束・電量低於 20%");
+
+    onBattery(false);
+    ASSERT_TRUE(runsAfterChoosing(0));
+    charge(18);
+    EXPECT_TRUE(m_delegate->isRunning()) << "on mains";
+    onBattery(true);
+    EXPECT_FALSE(m_delegate->isRunning());
+}
+
+TEST_F(PowerChanges, APeriodThatEndsByItselfSaysWhyOnceWhenAsked) {
+    const auto runOneMinute = [&] {
+        ASSERT_TRUE(runsAfterChoosing(1));
+        m_fake.clock.advanceSeconds(60);
+        m_delegate->countdownTick();
+        ASSERT_FALSE(m_delegate->isRunning());
+    };
+    runOneMinute(); // not asked for: no notice
+    m_settings->setBool(SettingsKeys::notifyWhenEnded, true);
+    ASSERT_TRUE(runsAfterChoosing(1));
+    m_delegate->session().stop(); // stopped by the user: no notice
+    runOneMinute();
+    // Calls on one connection arrive in order: a notice of the first period would come first.
+    ASSERT_TRUE(waitUntil([&] { return !notices().isEmpty(); }));
+    ASSERT_EQ(notices().size(), 1);
+    const QVariantList notice = notices().value(0); // app, replaced id, icon, summary, body…
+    EXPECT_EQ(QVariantList({notice.value(0), notice.value(2), notice.value(4)}),
+              QVariantList({"Korvella", "io.korvella.Korvella", "防睡眠已結束・時間到"}));
+    ASSERT_TRUE(m_bus.mock.stopService(kNotices));
+    runOneMinute();
+    EXPECT_TRUE(m_fake.alerts.shown.isEmpty());
+}
 } // namespace
