@@ -98,7 +98,6 @@ TEST_F(PairingFlow, SuccessStoresTheChatAndSwitchesPushesOn) {
                {"開啟 Telegram", "取消"}}));
     ASSERT_EQ(fake.urlOpener.opened.size(), 1);
     const QUrl link = fake.urlOpener.opened.first();
-    EXPECT_TRUE(link.isValid());
     EXPECT_EQ(link.adjusted(QUrl::RemoveQuery), QUrl("https://t.me/dremlo_app_bot"));
     EXPECT_EQ(QUrlQuery(link).queryItems(QUrl::FullyDecoded), (Query{{"start", code}}));
     EXPECT_EQ(title(), "等待配對中…（" + code + "）");
@@ -111,7 +110,6 @@ TEST_F(PairingFlow, SuccessStoresTheChatAndSwitchesPushesOn) {
     EXPECT_EQ(status.path, "/api/pairing_status.php");
     EXPECT_EQ(QUrlQuery(QString::fromLatin1(status.query)).queryItems(QUrl::FullyDecoded),
               (Query{{"code", code}}));
-    EXPECT_NE(controller->pairingPollTimer(), nullptr) << "pending goes on polling";
     pairing.enqueue(paired("987654321"));
     tick();
     ASSERT_TRUE(waitForAlert(kPaired));

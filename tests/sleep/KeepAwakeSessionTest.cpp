@@ -42,7 +42,6 @@ TEST_F(KeepAwakeSessionTest, AnHourCountsDownAndEndsOnItsLastSecond) {
     EXPECT_EQ(session.statusLineText(), "防睡眠中・剩 59 分") << "59 min 59 s rounds up";
     tick(1.0, 3538);
     EXPECT_EQ(session.remainingSeconds(), 1);
-    EXPECT_EQ(session.statusLineText(), "防睡眠中・剩 1 分");
     EXPECT_EQ(changes.size(), 1 + 3599) << "one change per tick";
 
     tick();

