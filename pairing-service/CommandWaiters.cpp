@@ -16,24 +16,25 @@ CommandWaiters::CommandWaiters(int holdMs, Take take, QObject *parent)
 }
 
 CommandWaiters::~CommandWaiters() {
-    for (auto &[id, waiter] : m_waiters)
+    for (auto &[id, waiter] : m_waiters) {
         disconnect(waiter.closed);
+        waiter.answer(std::nullopt);
+    }
 }
 
-void CommandWaiters::write(QHttpServerResponder &responder, const QJsonArray &commands) {
-    const QJsonObject body{{QStringLiteral("commands"), commands}};
-    responder.write(QJsonDocument(body).toJson(QJsonDocument::Compact),
-                    {{"Content-Type", "application/json"}, {"Cache-Control", "no-store"}},
-                    QHttpServerResponder::StatusCode::Ok);
+QByteArray CommandWaiters::body(const QJsonArray &commands) {
+    return QJsonDocument(QJsonObject{{QStringLiteral("commands"), commands}})
+        .toJson(QJsonDocument::Compact);
 }
 
-void CommandWaiters::hold(const QString &tokenHash, QHttpServerResponder &&responder,
-                          QTcpSocket *socket) {
+void CommandWaiters::hold(const QString &tokenHash, Answer answer, QTcpSocket *socket) {
     const quint64 id = m_nextId++;
+    QMetaObject::Connection closed;
     // A client that goes away takes its poll along; its socket must not be written later.
-    const auto closed =
-        connect(socket, &QTcpSocket::disconnected, this, [this, id] { finish(id, std::nullopt); });
-    m_waiters.emplace(id, Waiter{tokenHash, std::move(responder), closed});
+    if (socket)
+        closed = connect(socket, &QTcpSocket::disconnected, this,
+                         [this, id] { finish(id, std::nullopt); });
+    m_waiters.emplace(id, Waiter{tokenHash, std::move(answer), closed});
     m_byDevice.insert(tokenHash, id);
     m_deadlines.emplace_back(m_clock.elapsed() + m_holdMs, id);
     if (!m_timer.isActive())
@@ -62,7 +63,7 @@ void CommandWaiters::expire() {
         m_timer.start(int(m_deadlines.front().first - now));
 }
 
-// Answers with `commands`, or drops the poll silently when there are none to give.
+// Answers with `commands`, or ends the poll unanswered when there are none to give.
 void CommandWaiters::finish(quint64 id, const std::optional<QJsonArray> &commands) {
     const auto it = m_waiters.find(id);
     if (it == m_waiters.end())
@@ -71,8 +72,7 @@ void CommandWaiters::finish(quint64 id, const std::optional<QJsonArray> &command
     m_waiters.erase(it);
     disconnect(waiter.closed);
     m_byDevice.remove(waiter.tokenHash, id);
-    if (commands)
-        write(waiter.responder, *commands);
+    waiter.answer(commands);
 }
 
 } // namespace pairing

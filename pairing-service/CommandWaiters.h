@@ -1,6 +1,5 @@
 #pragma once
 #include <QElapsedTimer>
-#include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QMultiHash>
 #include <QObject>
@@ -22,22 +21,26 @@ class CommandWaiters final : public QObject {
 public:
     // Removes and returns the device's queued commands; nothing on a database error.
     using Take = std::function<std::optional<QJsonArray>(const QString &tokenHash)>;
+    // Sends the answer of a held poll: the commands, or nothing when the poll ends unanswered
+    // (its client went away, or the service stops).
+    using Answer = std::function<void(const std::optional<QJsonArray> &commands)>;
 
     CommandWaiters(int holdMs, Take take, QObject *parent = nullptr);
     ~CommandWaiters() override;
 
-    // Answers through `responder` when commands for the device arrive, or empty at the deadline.
-    void hold(const QString &tokenHash, QHttpServerResponder &&responder, QTcpSocket *socket);
+    // Answers when commands for the device arrive, or with none at the deadline. A poll on
+    // `socket` ends unanswered when the socket disconnects; without one it waits regardless.
+    void hold(const QString &tokenHash, Answer answer, QTcpSocket *socket = nullptr);
     // Commands were queued for the device: a waiting poll takes them.
     void wake(const QString &tokenHash);
     qsizetype waiting() const { return qsizetype(m_waiters.size()); }
 
-    static void write(QHttpServerResponder &responder, const QJsonArray &commands);
+    static QByteArray body(const QJsonArray &commands);
 
 private:
     struct Waiter {
         QString tokenHash;
-        QHttpServerResponder responder;
+        Answer answer;
         QMetaObject::Connection closed;
     };
     void expire();

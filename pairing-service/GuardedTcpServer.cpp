@@ -1,200 +1,31 @@
 #include "GuardedTcpServer.h"
 
+#include "ConnectionGuard.h"
+
 #include <QTcpSocket>
-#include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace pairing {
-
-namespace {
-
-QByteArray plainResponse(int status, const char *reason, const char *error) {
-    const QByteArray body = QByteArrayLiteral("{\"error\":\"") + error + QByteArrayLiteral("\"}");
-    return QByteArrayLiteral("HTTP/1.1 ") + QByteArray::number(status) + ' ' + reason +
-           QByteArrayLiteral("\r\nContent-Type: application/json\r\nContent-Length: ") +
-           QByteArray::number(body.size()) + QByteArrayLiteral("\r\nConnection: close\r\n\r\n") +
-           body;
-}
-
-// Answers once and closes. What QHttpServer has not read yet is read away here, so it never
-// parses the rejected request; reading stops as the socket closes.
-void refuse(QTcpSocket *socket, const QByteArray &response) {
-    socket->readAll();
-    socket->write(response);
-    socket->disconnectFromHost();
-    QTimer::singleShot(2000, socket, &QTcpSocket::abort);
-}
-
-bool startsWithRequestLine(const QByteArray &data) {
-    int i = 0;
-    while (i < data.size() && i < 16 && data.at(i) >= 'A' && data.at(i) <= 'Z')
-        ++i;
-    return i >= 3 && i < data.size() && data.at(i) == ' ';
-}
-
-// Follows the byte stream of one connection request by request, counting each head up to its
-// blank line and then the body its Content-Length declares, so the limits hold however the
-// requests are split into segments or pipelined. It reads nothing itself: it looks at what
-// arrived before QHttpServer reads it.
-class ConnectionGuard final : public QObject {
-public:
-    ConnectionGuard(QTcpSocket *socket, const HttpLimits &limits)
-        : QObject(socket)
-        , m_socket(socket)
-        , m_limits(limits) {
-        m_deadline.setSingleShot(true);
-        connect(&m_deadline, &QTimer::timeout, socket, &QTcpSocket::abort);
-        // Connected before QHttpServer connects its own handler, so this runs first.
-        connect(socket, &QTcpSocket::readyRead, this, &ConnectionGuard::inspect);
-        // Emitted after every readyRead handler ran: what is still unread was seen already.
-        connect(socket, &QTcpSocket::channelReadyRead, this,
-                [this] { m_seen = m_socket->bytesAvailable(); });
-        connect(socket, &QTcpSocket::bytesWritten, this, [this] {
-            m_inRequest = false;
-            m_deadline.start(m_limits.idleTimeoutMs);
-            // WORKAROUND: QHttpServer 6.4 keeps every connection open, even when the client
-            // asked to close it; a client reading until the end of the stream would hang.
-            if (m_closeAfterAnswer && m_socket->bytesToWrite() == 0)
-                m_socket->disconnectFromHost();
-        });
-        m_deadline.start(m_limits.idleTimeoutMs);
-    }
-
-private:
-    void inspect() {
-        if (m_socket->state() != QAbstractSocket::ConnectedState) {
-            m_socket->readAll();
-            return;
-        }
-        const qint64 available = m_socket->bytesAvailable();
-        if (available <= m_seen) {
-            m_seen = available;
-            return;
-        }
-        if (!m_inRequest) {
-            // The clock runs from the first byte; trickling bytes do not extend it.
-            m_inRequest = true;
-            m_deadline.start(m_limits.requestTimeoutMs);
-        }
-        const QByteArray fresh = m_socket->peek(available).mid(m_seen);
-        m_seen = available;
-        scan(fresh);
-    }
-
-    void scan(const QByteArray &bytes) {
-        for (qsizetype i = 0; i < bytes.size();) {
-            if (m_bodyLeft > 0) {
-                const qint64 take = std::min<qint64>(m_bodyLeft, bytes.size() - i);
-                m_bodyLeft -= take;
-                i += take;
-                if (m_bodyLeft == 0)
-                    received();
-                continue;
-            }
-            if (m_head.isEmpty() && (bytes.at(i) == '\r' || bytes.at(i) == '\n')) {
-                ++i; // blank lines between requests are allowed
-                continue;
-            }
-            const qsizetype before = m_head.size();
-            m_head += bytes.mid(i, m_limits.maxHeaderBytes + 4 - before);
-            const qsizetype end = m_head.indexOf("\r\n\r\n", std::max<qsizetype>(0, before - 3));
-            if (end < 0) {
-                i += m_head.size() - before;
-                if (m_head.size() > m_limits.maxHeaderBytes)
-                    return refuseHead(
-                        plainResponse(431, "Request Header Fields Too Large", "headers_too_large"));
-                continue;
-            }
-            i += end + 4 - before;
-            const QByteArray head = m_head.left(end);
-            m_head.clear();
-            if (!checkHead(head))
-                return;
-            if (m_bodyLeft == 0)
-                received();
-        }
-    }
-
-    // Not HTTP at all (a TLS hello, say) is dropped without an answer.
-    void refuseHead(const QByteArray &response) {
-        if (startsWithRequestLine(m_head))
-            refuse(m_socket, response);
-        else
-            m_socket->abort();
-    }
-
-    // The request is in; its answer may be held back (a long poll), so the idle allowance
-    // applies until it is written.
-    void received() { m_deadline.start(m_limits.idleTimeoutMs); }
-
-    bool checkHead(const QByteArray &head) {
-        if (!startsWithRequestLine(head)) {
-            m_socket->abort();
-            return false;
-        }
-        const QList<QByteArray> lines = head.split('\n');
-        m_closeAfterAnswer = lines.first().trimmed().endsWith("HTTP/1.0");
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const QByteArray &line = lines.at(i);
-            const qsizetype colon = line.indexOf(':');
-            if (colon <= 0)
-                continue;
-            const QByteArray name = line.left(colon).trimmed().toLower();
-            const QByteArray value = line.mid(colon + 1).trimmed();
-            if (name == "connection") {
-                const QByteArray options = value.toLower();
-                if (options.contains("close"))
-                    m_closeAfterAnswer = true;
-                else if (options.contains("keep-alive"))
-                    m_closeAfterAnswer = false;
-            }
-            if (name == "transfer-encoding") {
-                // Chunked bodies have no size up front; nothing here needs them.
-                refuse(m_socket, plainResponse(411, "Length Required", "length_required"));
-                return false;
-            }
-            if (name == "content-length") {
-                bool ok = false;
-                const qlonglong length = value.toLongLong(&ok);
-                if (!ok || length < 0) {
-                    refuse(m_socket, plainResponse(400, "Bad Request", "bad_request"));
-                    return false;
-                }
-                if (length > m_limits.maxBodyBytes) {
-                    refuse(m_socket, plainResponse(413, "Payload Too Large", "body_too_large"));
-                    return false;
-                }
-                m_bodyLeft = length;
-            }
-        }
-        return true;
-    }
-
-    QTcpSocket *m_socket;
-    const HttpLimits m_limits;
-    QTimer m_deadline;
-    bool m_inRequest = false;
-    bool m_closeAfterAnswer = false;
-    qint64 m_seen = 0;     // unread bytes already scanned
-    QByteArray m_head;     // the current request head so far
-    qint64 m_bodyLeft = 0; // body bytes of the current request still to come
-};
-
-} // namespace
 
 GuardedTcpServer::GuardedTcpServer(HttpLimits limits, QObject *parent)
     : QTcpServer(parent)
     , m_limits(limits) {}
 
 void GuardedTcpServer::incomingConnection(qintptr descriptor) {
-    auto *socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(descriptor)) {
-        delete socket;
-        return;
-    }
-    if (m_open >= m_limits.maxConnections) {
+    if (QTcpSocket *socket = accept(descriptor))
+        addPendingConnection(socket);
+}
+
+QTcpSocket *GuardedTcpServer::accept(qintptr descriptor) {
+    QTcpSocket *socket = adopt(descriptor);
+    if (!socket)
+        return nullptr;
+    if (openConnections() >= m_limits.maxConnections) {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        refuse(socket, plainResponse(503, "Service Unavailable", "too_many_connections"));
-        return;
+        ConnectionGuard::refuse(socket, 503, "Service Unavailable", "too_many_connections");
+        return nullptr;
     }
     ++m_open;
     connect(socket, &QObject::destroyed, this, [this] { --m_open; });
@@ -202,7 +33,50 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor) {
     // and the request deadline closes the connection.
     socket->setReadBufferSize(m_limits.maxHeaderBytes + m_limits.maxBodyBytes + 4096);
     new ConnectionGuard(socket, m_limits);
-    addPendingConnection(socket);
+    return socket;
+}
+
+QTcpSocket *GuardedTcpServer::adopt(qintptr descriptor) {
+    auto *socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        ::close(int(descriptor));
+        return nullptr;
+    }
+    return socket;
+}
+
+std::optional<qintptr> GuardedTcpServer::park(QTcpSocket *socket) {
+    const auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!guard || guard->closesAfterAnswer() || socket->bytesAvailable() > 0 ||
+        socket->bytesToWrite() > 0 || socket->state() != QAbstractSocket::ConnectedState)
+        return std::nullopt;
+    const int copy = ::fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return std::nullopt;
+    // From here the connection counts as parked, not as a socket of its own.
+    disconnect(socket, &QObject::destroyed, this, nullptr);
+    --m_open;
+    ++m_parked;
+    // Closes Qt's descriptor only: the copy keeps the connection open. QHttpServer deletes
+    // the socket once the request handler returns.
+    socket->abort();
+    return copy;
+}
+
+void GuardedTcpServer::resume(qintptr descriptor, const QByteArray &response) {
+    --m_parked;
+    if (QTcpSocket *socket = accept(descriptor)) {
+        socket->write(response);
+        // QHttpServer takes it as a new connection; its next request is served as usual.
+        addPendingConnection(socket);
+        Q_EMIT newConnection();
+    }
+}
+
+void GuardedTcpServer::drop(qintptr descriptor) {
+    --m_parked;
+    ::close(int(descriptor));
 }
 
 } // namespace pairing

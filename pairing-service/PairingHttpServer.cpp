@@ -2,6 +2,8 @@
 
 #include "ClientAddress.h"
 #include "Clock.h"
+#include "GuardedTcpServer.h"
+#include "HttpResponse.h"
 #include "PairingCode.h"
 #include "PairingStore.h"
 
@@ -244,10 +246,42 @@ void PairingHttpServer::commands(const QHttpServerRequest &request, QTcpSocket *
                  qPrintable(clientOf(request)));
         return respond(request, socket, unauthorized);
     }
-    QHttpServerResponder responder = makeResponder(request, socket);
-    m_waiters.hold(hash, std::move(responder), socket);
+    hold(hash, request, socket);
     // Commands queued while no poll was waiting go out at once.
     m_waiters.wake(hash);
+}
+
+void PairingHttpServer::hold(const QString &tokenHash, const QHttpServerRequest &request,
+                             QTcpSocket *socket) {
+    if (const auto parked = m_listener ? m_listener->park(socket) : std::nullopt) {
+        const qintptr descriptor = *parked;
+        m_waiters.hold(tokenHash, [listener = m_listener, descriptor](const auto &commands) {
+            if (!listener)
+                return;
+            if (commands)
+                listener->resume(descriptor,
+                                 jsonResponse(200, "OK", CommandWaiters::body(*commands), false));
+            else
+                listener->drop(descriptor);
+        });
+        return;
+    }
+    auto responder = std::make_shared<QHttpServerResponder>(makeResponder(request, socket));
+    m_waiters.hold(
+        tokenHash,
+        [responder](const auto &commands) {
+            if (commands)
+                responder->write(
+                    CommandWaiters::body(*commands),
+                    {{"Content-Type", "application/json"}, {"Cache-Control", "no-store"}},
+                    Status::Ok);
+        },
+        socket);
+}
+
+void PairingHttpServer::serve(GuardedTcpServer *listener) {
+    m_listener = listener;
+    bind(listener);
 }
 
 } // namespace pairing

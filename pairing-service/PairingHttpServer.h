@@ -6,12 +6,14 @@
 #include <QAbstractHttpServer>
 #include <QHttpServerResponder>
 #include <QJsonObject>
+#include <QPointer>
 
 #include <functional>
 
 namespace pairing {
 
 class Clock;
+class GuardedTcpServer;
 class PairingStore;
 
 // The HTTP face of the service: the two pairing endpoints, the devices' command long poll, a
@@ -26,6 +28,8 @@ public:
     PairingHttpServer(const ServiceConfig &config, PairingStore &store, const Clock &clock,
                       UpdateHandler onWebhookUpdate, QObject *parent = nullptr);
 
+    // Serves the requests of `listener`, which may park connections waiting for commands.
+    void serve(GuardedTcpServer *listener);
     // Forgets rate-limit state that no longer limits anybody.
     void pruneLimits();
     // Commands were queued for these devices: their waiting polls take them.
@@ -55,6 +59,7 @@ private:
     void respond(const QHttpServerRequest &request, QTcpSocket *socket, const Answer &answer);
     // Answers at once, or holds the request until commands arrive or the hold ends.
     void commands(const QHttpServerRequest &request, QTcpSocket *socket);
+    void hold(const QString &tokenHash, const QHttpServerRequest &request, QTcpSocket *socket);
     Answer create(const QHttpServerRequest &request);
     Answer status(const QHttpServerRequest &request);
     Answer health(const QHttpServerRequest &request);
@@ -73,6 +78,7 @@ private:
     const QString m_statusPath;
     const QString m_healthPath;
     const QString m_commandsPath;
+    QPointer<GuardedTcpServer> m_listener;
     CommandWaiters m_waiters;
 };
 

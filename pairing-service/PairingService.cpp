@@ -48,7 +48,7 @@ bool PairingService::start(QString *error) {
         m_listener = nullptr;
         return false;
     }
-    m_http->bind(m_listener);
+    m_http->serve(m_listener);
 
     const char *updates = "off";
     if (m_config.updates == UpdateMode::Polling) {

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -103,6 +104,38 @@ TEST(RemoteControl, CommandsFromThePairedChatReachItsDeviceOnceAndExpire) {
     EXPECT_EQ(service.tell(8, "/extend"), said(BotTexts::missingDuration));
     EXPECT_EQ(service.tell(8, "/extend soon"), said(BotTexts::badDuration));
     EXPECT_EQ(service.tell(9, "/stop"), said(BotTexts::notPairedForRemote));
+}
+
+// A keep-alive poll's connection is set aside while it waits, then carries its answer and
+// the client's next requests; a client that closes after the answer is held as it is.
+TEST(RemoteControl, AWaitingPollsConnectionCarriesItsAnswerAndTheNextRequests) {
+    TestService service({{"TEST_COMMAND_HOLD_MS", "300"}});
+    const QByteArray poll = "GET /api/commands HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " +
+                            service.pairDevice(7).toLatin1() + "\r\n\r\n";
+    QTcpSocket device;
+    QByteArray got;
+    QObject::connect(&device, &QTcpSocket::readyRead, [&] { got += device.readAll(); });
+    device.connectToHost(QHostAddress::LocalHost, service.port());
+    const auto answer = [&](const QByteArray &request, const std::function<void()> &meanwhile) {
+        got.clear();
+        device.write(request);
+        meanwhile();
+        TestHttp::waitUntil([&] { return got.contains("\r\n\r\n{") && got.endsWith('}'); });
+        return got.mid(got.indexOf("\r\n\r\n") + 4);
+    };
+    EXPECT_EQ(answer(poll, [] {}), R"({"commands":[]})");
+    const QByteArray withStop = answer(poll, [&] {
+        TestHttp::waitUntil([&] { return service.waitingPolls() == 1; });
+        service.api.queueText(7, "/stop");
+    });
+    EXPECT_TRUE(withStop.contains(R"("command":"stop")")) << withStop.data();
+    EXPECT_EQ(answer("GET /api/health HTTP/1.1\r\nHost: x\r\n\r\n", [] {}), R"({"status":"ok"})");
+    EXPECT_EQ(device.state(), QAbstractSocket::ConnectedState);
+
+    const QByteArray closing =
+        TestHttp::raw(service.port(), QByteArray(poll).replace("HTTP/1.1", "HTTP/1.0"));
+    EXPECT_TRUE(closing.startsWith("HTTP/1.1 200") && closing.endsWith(R"({"commands":[]})"))
+        << closing.data();
 }
 
 TEST(RemoteControl, TurnedOffThePairingAnswersAsBeforeAndTheBotTakesNoCommands) {
