@@ -11,6 +11,7 @@
 #include "Connection.h"
 #include "FakeBotApi.h"
 #include "HeldPolls.h"
+#include "LoadResults.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -58,12 +59,6 @@ struct Pairing {
     QString chatId;
 };
 
-qint64 percentile(std::vector<qint64> sorted, double p) {
-    if (sorted.empty())
-        return 0;
-    return sorted[std::min(sorted.size() - 1, size_t(p * (sorted.size() - 1) + 0.5))];
-}
-
 qint64 rssKb(qint64 pid, const char *field) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
@@ -89,21 +84,10 @@ struct Schedule {
     int connections;
 };
 
-struct Results {
-    std::vector<qint64> createUs, statusUs, allUs;
-    int failures = 0;
-    int latePolls = 0;
-    int paired = 0;
-    double seconds = 0;
-    qint64 peakRssKb = 0;
-    QMap<QString, int> endings;
-    double statusRate() const { return statusUs.size() / seconds; }
-};
-
 // Plays `schedule.pairings` desktop apps, numbered from `first` so that every run has clients,
 // codes and chats of its own.
-Results runSchedule(const Schedule &schedule, int first, quint16 port, qint64 pid,
-                    FakeBotApi &api) {
+LoadResults runSchedule(const Schedule &schedule, int first, quint16 port, qint64 pid,
+                        FakeBotApi &api) {
     const int polls = schedule.polls;
     const int latePollLimit = std::max(polls, 20000 / schedule.intervalMs);
     std::vector<Pairing> pairings(schedule.pairings);
@@ -115,7 +99,7 @@ Results runSchedule(const Schedule &schedule, int first, quint16 port, qint64 pi
                                  .arg(n & 255)
                                  .toLatin1();
     }
-    Results results;
+    LoadResults results;
     std::deque<Request> queue;
     std::vector<Connection *> idle;
     QElapsedTimer clock;
@@ -232,28 +216,6 @@ Results runSchedule(const Schedule &schedule, int first, quint16 port, qint64 pi
     return results;
 }
 
-void report(const Results &results, int pairings) {
-    std::printf(
-        "  requests: %zu in %.2f s = %.0f requests/s (%zu create, %zu status = %.0f status/s),"
-        " %d failed\n",
-        results.allUs.size(), results.seconds, results.allUs.size() / results.seconds,
-        results.createUs.size(), results.statusUs.size(), results.statusRate(), results.failures);
-    const auto line = [](const char *name, const std::vector<qint64> &us) {
-        std::printf("  %-7s latency ms: p50 %.2f  p90 %.2f  p99 %.2f  p99.9 %.2f  max %.2f\n", name,
-                    percentile(us, 0.5) / 1000.0, percentile(us, 0.9) / 1000.0,
-                    percentile(us, 0.99) / 1000.0, percentile(us, 0.999) / 1000.0,
-                    us.empty() ? 0.0 : us.back() / 1000.0);
-    };
-    line("all", results.allUs);
-    line("create", results.createUs);
-    line("status", results.statusUs);
-    std::printf(
-        "  pairings ending paired with their own chat: %d of %d (%d polls past the schedule)\n",
-        results.paired, pairings, results.latePolls);
-    for (auto it = results.endings.cbegin(); it != results.endings.cend(); ++it)
-        std::fprintf(stderr, "  %d pairings ended as \"%s\"\n", it.value(), qPrintable(it.key()));
-}
-
 // Waits until the service's resident memory stops growing, then returns it.
 qint64 settledRssKb(qint64 pid) {
     qint64 last = -1;
@@ -368,8 +330,8 @@ int main(int argc, char **argv) {
                                     schedule.polls * schedule.intervalMs / 1000.0;
     std::printf("  offered by the schedule: %.0f requests/s on average\n",
                 schedule.pairings * (schedule.polls + 1) / scheduledSeconds);
-    const Results alone = runSchedule(schedule, 0, port, pid, api);
-    report(alone, schedule.pairings);
+    const LoadResults alone = runSchedule(schedule, 0, port, pid, api);
+    alone.print(schedule.pairings);
     bool passed = alone.failures == 0 && alone.paired == schedule.pairings;
     qint64 peakRssKb = alone.peakRssKb;
 
@@ -398,8 +360,8 @@ int main(int argc, char **argv) {
         std::printf("  with %d devices long-polling for commands: %lld kB resident (%.1f MiB), "
                     "%.1f kB per held poll\n",
                     held, heldRssKb, heldRssKb / 1024.0, (heldRssKb - idleRssKb) / double(held));
-        const Results beside = runSchedule(schedule, schedule.pairings, port, pid, api);
-        report(beside, schedule.pairings);
+        const LoadResults beside = runSchedule(schedule, schedule.pairings, port, pid, api);
+        beside.print(schedule.pairings);
         std::printf("  status polls per second beside the held polls: %.0f, %.1f%% of %.0f alone; "
                     "held polls answered meanwhile: %d, failed: %d\n",
                     beside.statusRate(), 100.0 * beside.statusRate() / alone.statusRate(),
