@@ -28,6 +28,8 @@ void LoadResults::print(int pairings) const {
     line("all", allUs);
     line("create", createUs);
     line("status", statusUs);
+    std::printf("  service CPU: %.2f s, %.0f us per request\n", serviceCpuSeconds,
+                cpuUsPerRequest());
     std::printf(
         "  pairings ending paired with their own chat: %d of %d (%d polls past the schedule)\n",
         paired, pairings, latePolls);

@@ -12,9 +12,11 @@ struct LoadResults {
     int paired = 0;
     double seconds = 0;
     qint64 peakRssKb = 0;
+    double serviceCpuSeconds = 0;
     QMap<QString, int> endings; // how the pairings that did not pair ended
 
     double statusRate() const { return statusUs.size() / seconds; }
+    double cpuUsPerRequest() const { return serviceCpuSeconds * 1e6 / allUs.size(); }
     // Rates and latency percentiles to standard output, failed pairings to standard error.
     void print(int pairings) const;
 };

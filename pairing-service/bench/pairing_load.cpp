@@ -12,6 +12,7 @@
 #include "FakeBotApi.h"
 #include "HeldPolls.h"
 #include "LoadResults.h"
+#include "ProcessProbe.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -37,6 +38,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -58,17 +60,6 @@ struct Pairing {
     QString lastStatus;
     QString chatId;
 };
-
-qint64 rssKb(qint64 pid, const char *field) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
-}
 
 quint16 freePort() {
     QTcpServer probe;
@@ -103,7 +94,7 @@ LoadResults runSchedule(const Schedule &schedule, int first, quint16 port, qint6
     std::deque<Request> queue;
     std::vector<Connection *> idle;
     QElapsedTimer clock;
-    results.peakRssKb = rssKb(pid, "VmRSS:");
+    results.peakRssKb = ProcessProbe::rssKb(pid, "VmRSS:");
     int started = 0;
     int finished = 0;
     QEventLoop loop;
@@ -172,6 +163,7 @@ LoadResults runSchedule(const Schedule &schedule, int first, quint16 port, qint6
     // polls at every intervalMs after its start.
     QTimer tick;
     clock.start();
+    const double cpuAtStart = ProcessProbe::cpuSeconds(pid);
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const qint64 nowUs = clock.nsecsElapsed() / 1000;
         while (started < schedule.pairings && started * 1e6 / schedule.startRate <= nowUs) {
@@ -188,7 +180,7 @@ LoadResults runSchedule(const Schedule &schedule, int first, quint16 port, qint6
             queue.push_back({i, false});
         }
         dispatch();
-        results.peakRssKb = std::max(results.peakRssKb, rssKb(pid, "VmRSS:"));
+        results.peakRssKb = std::max(results.peakRssKb, ProcessProbe::rssKb(pid, "VmRSS:"));
         if (finished == schedule.pairings)
             loop.quit();
     });
@@ -198,6 +190,7 @@ LoadResults runSchedule(const Schedule &schedule, int first, quint16 port, qint6
                        &loop, &QEventLoop::quit);
     loop.exec();
     results.seconds = clock.nsecsElapsed() / 1e9;
+    results.serviceCpuSeconds = ProcessProbe::cpuSeconds(pid) - cpuAtStart;
 
     for (int i = 0; i < schedule.pairings; ++i) {
         const Pairing &p = pairings[i];
@@ -214,21 +207,6 @@ LoadResults runSchedule(const Schedule &schedule, int first, quint16 port, qint6
     results.allUs.insert(results.allUs.end(), results.statusUs.begin(), results.statusUs.end());
     std::sort(results.allUs.begin(), results.allUs.end());
     return results;
-}
-
-// Waits until the service's resident memory stops growing, then returns it.
-qint64 settledRssKb(qint64 pid) {
-    qint64 last = -1;
-    for (int i = 0; i < 60; ++i) {
-        QEventLoop loop;
-        QTimer::singleShot(500, &loop, &QEventLoop::quit);
-        loop.exec();
-        const qint64 now = rssKb(pid, "VmRSS:");
-        if (now == last)
-            break;
-        last = now;
-    }
-    return last;
 }
 
 void raiseOpenFileLimit() {
@@ -319,7 +297,7 @@ int main(int argc, char **argv) {
         }
     }
     const qint64 pid = server.processId();
-    const qint64 idleRssKb = rssKb(pid, "VmRSS:");
+    const qint64 idleRssKb = ProcessProbe::rssKb(pid, "VmRSS:");
 
     std::printf(
         "korvella-pairing load: %d pairings x %d polls every %d ms, %.0f pairings/s started, "
@@ -356,7 +334,7 @@ int main(int argc, char **argv) {
         });
         check.start(50);
         loop.exec();
-        const qint64 heldRssKb = settledRssKb(pid);
+        const qint64 heldRssKb = ProcessProbe::settledRssKb(pid);
         std::printf("  with %d devices long-polling for commands: %lld kB resident (%.1f MiB), "
                     "%.1f kB per held poll\n",
                     held, heldRssKb, heldRssKb / 1024.0, (heldRssKb - idleRssKb) / double(held));
@@ -366,6 +344,9 @@ int main(int argc, char **argv) {
                     "held polls answered meanwhile: %d, failed: %d\n",
                     beside.statusRate(), 100.0 * beside.statusRate() / alone.statusRate(),
                     alone.statusRate(), polls.answers(), polls.failures());
+        // Unlike the rates, this hardly depends on what else the machine is doing.
+        std::printf("  service CPU per request beside the held polls: %.1f%% of alone\n",
+                    100.0 * beside.cpuUsPerRequest() / alone.cpuUsPerRequest());
         passed = passed && beside.failures == 0 && beside.paired == schedule.pairings &&
                  polls.failures() == 0;
         peakRssKb = std::max(peakRssKb, beside.peakRssKb);
@@ -375,7 +356,7 @@ int main(int argc, char **argv) {
         thread.wait();
     }
 
-    const qint64 hwmKb = rssKb(pid, "VmHWM:");
+    const qint64 hwmKb = ProcessProbe::rssKb(pid, "VmHWM:");
     server.terminate();
     server.waitForFinished(10000);
     const QByteArray serverLog = server.readAll();
