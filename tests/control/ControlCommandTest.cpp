@@ -91,13 +91,21 @@ protected:
     std::unique_ptr<QProcess> app;
 };
 
-TEST_F(ControlCommand, StartsStopsAndTogglesThePeriodTheMenuShows) {
+TEST_F(ControlCommand, StartsStopsAndTogglesThePeriodTheMenuShowsAndRunsWithoutIt) {
     // Idle, and asking does not start the application.
     QJsonObject state = status();
     EXPECT_FALSE(state.value("running").toBool());
     EXPECT_EQ(state.value("status_line").toString(), QStringLiteral("防睡眠未啟動"));
     EXPECT_TRUE(succeeds("stop"));
+    // run holds its own lock, without the application.
+    auto job = korvella(words("run -- sh -c") << "sleep 2; exit 7");
+    EXPECT_TRUE(waitUntil([&] { return bus.inhibitors().size() == 1; }));
+    EXPECT_EQ(finish(*job).exitCode, 7);
+    EXPECT_TRUE(bus.waitForInhibitors({}));
     EXPECT_FALSE(appRunning());
+    // The shell's convention for a command ended by a signal, and for one that cannot start.
+    EXPECT_EQ(run(words("run -- sh -c") << "kill -TERM $$").exitCode, 128 + SIGTERM);
+    EXPECT_EQ(run(words("run -- /nonexistent/korvella-no-such-command")).exitCode, 127);
 
     // With no application, start launches it and then acts.
     ASSERT_TRUE(succeeds("start 1h"));
@@ -167,17 +175,6 @@ TEST_F(ControlCommand, HoldsLastAsLongAsTheirCallers) {
     EXPECT_TRUE(statusLineIs(QStringLiteral("防睡眠中・剩 30 分")));
     EXPECT_TRUE(waitUntil([&] { return bus.inhibitors().size() == 1; }));
     ::kill(sleeper, SIGKILL);
-}
-
-TEST_F(ControlCommand, RunsWithoutTheApplicationHoldingItsOwnLock) {
-    auto job = korvella(words("run -- sh -c") << "sleep 2; exit 7");
-    EXPECT_TRUE(waitUntil([&] { return bus.inhibitors().size() == 1; }));
-    EXPECT_EQ(finish(*job).exitCode, 7);
-    EXPECT_TRUE(bus.waitForInhibitors({}));
-    EXPECT_FALSE(appRunning());
-    // The shell's convention for a command ended by a signal, and for one that cannot start.
-    EXPECT_EQ(run(words("run -- sh -c") << "kill -TERM $$").exitCode, 128 + SIGTERM);
-    EXPECT_EQ(run(words("run -- /nonexistent/korvella-no-such-command")).exitCode, 127);
 }
 
 TEST_F(ControlCommand, RefusesBadInputWithoutChangingAnything) {

@@ -2,30 +2,13 @@
 
 #include "platform/PowerSourceInfo.h"
 
+// A fixed power source that accepts every subscription and counts the ends of them.
 class FakePowerSourceInfo final : public PowerSourceInfo {
 public:
     std::optional<QString> providingPowerSourceType() const override { return type; }
-    bool startNotifications(std::function<void()> callback) override {
-        ++starts;
-        if (!canNotify)
-            return false;
-        onChange = std::move(callback);
-        return true;
-    }
-    void stopNotifications() override {
-        ++stops;
-        onChange = nullptr;
-    }
-    // Switches the source and notifies, as the power manager would.
-    void setOnAC(bool onAC) {
-        type = onAC ? QStringLiteral("AC Power") : QStringLiteral("Battery Power");
-        if (onChange)
-            onChange();
-    }
+    bool startNotifications(std::function<void()>) override { return true; }
+    void stopNotifications() override { ++stops; }
 
     std::optional<QString> type = QStringLiteral("AC Power");
-    bool canNotify = true;
-    std::function<void()> onChange;
-    int starts = 0;
     int stops = 0;
 };

@@ -1,5 +1,7 @@
 #include "tests/support/InhibitorBus.h"
 
+#include "tests/support/WaitUntil.h"
+
 #include <QDBusArgument>
 #include <QDeadlineTimer>
 #include <QThread>
@@ -82,6 +84,19 @@ QList<ListedInhibitor> InhibitorBus::inhibitors() {
         QThread::msleep(10);
     }
     return ::testing::AssertionSuccess();
+}
+
+QStringList InhibitorBus::whats() {
+    QStringList whats;
+    for (const ListedInhibitor &inhibitor : inhibitors())
+        whats << inhibitor.what;
+    return whats;
+}
+
+::testing::AssertionResult InhibitorBus::waitForWhats(const QStringList &expected) {
+    if (waitUntil([&] { return whats() == expected; }, 3000))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << whats().join(u',').toStdString();
 }
 
 QList<QVariantList> InhibitorBus::gnomeCalls(const QString &method) {

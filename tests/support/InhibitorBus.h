@@ -35,6 +35,9 @@ public:
     // logind drops an inhibitor once it sees its fd close, which it notices on its own time.
     // A failure lists the inhibitors held at the end.
     ::testing::AssertionResult waitForInhibitors(const QList<ListedInhibitor> &expected);
+    // The "what" of each inhibitor listed, and a wait (running the event loop) for a given list.
+    QStringList whats();
+    ::testing::AssertionResult waitForWhats(const QStringList &expected);
     QList<QVariantList> gnomeCalls(const QString &method);
     QList<QVariantList> powerManagementCalls(const QString &method);
     QList<QVariantList> logindCalls(const QString &method);

@@ -68,26 +68,18 @@ public:
         return xcb_flush(m_c) > 0;
     }
 
-    // Korvella's popup windows (its menu) that are on screen.
+    // Popup windows (a menu) on screen: only Korvella draws on this private server.
     int viewablePopups() {
         int popups = 0;
         xcb_query_tree_reply_t *tree =
             xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_root), nullptr);
         for (int i = 0; tree && i < xcb_query_tree_children_length(tree); ++i) {
-            const xcb_window_t window = xcb_query_tree_children(tree)[i];
             auto *attributes = xcb_get_window_attributes_reply(
-                m_c, xcb_get_window_attributes(m_c, window), nullptr);
-            auto *wmClass = xcb_get_property_reply(
-                m_c, xcb_get_property(m_c, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64),
-                nullptr);
-            if (attributes && wmClass && attributes->override_redirect &&
-                attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
-                QByteArray(static_cast<const char *>(xcb_get_property_value(wmClass)),
-                           xcb_get_property_value_length(wmClass))
-                    .contains("korvella"))
+                m_c, xcb_get_window_attributes(m_c, xcb_query_tree_children(tree)[i]), nullptr);
+            if (attributes && attributes->override_redirect &&
+                attributes->map_state == XCB_MAP_STATE_VIEWABLE)
                 ++popups;
             std::free(attributes);
-            std::free(wmClass);
         }
         std::free(tree);
         return popups;
