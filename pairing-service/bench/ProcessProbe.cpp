@@ -1,5 +1,6 @@
 #include "ProcessProbe.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QList>
@@ -18,6 +19,12 @@ qint64 rssKb(qint64 pid, const char *field) {
             return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
     }
     return 0;
+}
+
+int openFiles(qint64 pid) {
+    return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                   .size());
 }
 
 double cpuSeconds(qint64 pid) {

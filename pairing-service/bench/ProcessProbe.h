@@ -7,6 +7,8 @@ namespace ProcessProbe {
 qint64 rssKb(qint64 pid, const char *field);
 // Waits until the resident memory stops growing, then returns it.
 qint64 settledRssKb(qint64 pid);
+// Descriptors the process has open.
+int openFiles(qint64 pid);
 // User and system time the process has used so far.
 double cpuSeconds(qint64 pid);
 } // namespace ProcessProbe
