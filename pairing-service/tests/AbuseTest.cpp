@@ -1,4 +1,5 @@
 // What the service does with too many, too large, too slow and malformed requests.
+#include "GuardedTcpServer.h"
 #include "TestService.h"
 
 #include <QElapsedTimer>
@@ -145,6 +146,26 @@ TEST(Abuse, OpenConnectionsAreCappedAndClosedAfterTheAnswerWhenTheClientAsksSo) 
         EXPECT_TRUE(response.startsWith("HTTP/1.1 200 OK")) << response.data();
         EXPECT_TRUE(response.endsWith("{\"status\":\"ok\"}")) << response.data();
     }
+}
+
+// A connection set aside while its answer waits keeps its place under the cap, and its answer
+// reaches the client when it is served again.
+TEST(Abuse, AParkedConnectionKeepsItsPlaceUnderTheCap) {
+    pairing::HttpLimits limits;
+    limits.maxConnections = 1;
+    pairing::GuardedTcpServer server(limits);
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QTcpSocket device;
+    device.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    ASSERT_TRUE(TestHttp::waitUntil([&] { return server.hasPendingConnections(); }));
+    const auto parked = server.park(server.nextPendingConnection());
+    ASSERT_TRUE(parked);
+    EXPECT_EQ(answerTo(server.serverPort(), "GET / HTTP/1.1\r\n\r\n"),
+              "HTTP/1.1 503 Service Unavailable");
+    server.resume(*parked, "HTTP/1.1 204 No Content\r\n\r\n");
+    EXPECT_TRUE(TestHttp::waitUntil([&] { return device.bytesAvailable() > 0; }));
+    EXPECT_EQ(device.readAll(), "HTTP/1.1 204 No Content\r\n\r\n");
+    EXPECT_EQ(device.state(), QAbstractSocket::ConnectedState);
 }
 
 TEST(Abuse, SlowAndIdleConnectionsAreClosed) {
