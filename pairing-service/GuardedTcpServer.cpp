@@ -13,6 +13,12 @@ GuardedTcpServer::GuardedTcpServer(HttpLimits limits, QObject *parent)
     : QTcpServer(parent)
     , m_limits(limits) {}
 
+// Closing deletes the connections nobody took yet, whose count this object keeps: it must
+// happen while this object is whole, not later in the base class's destructor.
+GuardedTcpServer::~GuardedTcpServer() {
+    close();
+}
+
 void GuardedTcpServer::incomingConnection(qintptr descriptor) {
     if (QTcpSocket *socket = accept(descriptor))
         addPendingConnection(socket);

@@ -20,6 +20,7 @@ class GuardedTcpServer final : public QTcpServer {
     Q_OBJECT
 public:
     explicit GuardedTcpServer(HttpLimits limits, QObject *parent = nullptr);
+    ~GuardedTcpServer() override;
     int openConnections() const { return m_open + m_parked; }
 
     // Takes the connection of a request that waits for its answer out of the event loop and
