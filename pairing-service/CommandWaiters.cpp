@@ -1,7 +1,5 @@
 #include "CommandWaiters.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTcpSocket>
 
 namespace pairing {
@@ -22,9 +20,8 @@ CommandWaiters::~CommandWaiters() {
     }
 }
 
-QByteArray CommandWaiters::body(const QJsonArray &commands) {
-    return QJsonDocument(QJsonObject{{QStringLiteral("commands"), commands}})
-        .toJson(QJsonDocument::Compact);
+QJsonObject CommandWaiters::body(const QJsonArray &commands) {
+    return {{QStringLiteral("commands"), commands}};
 }
 
 void CommandWaiters::hold(const QString &tokenHash, Answer answer, QTcpSocket *socket) {

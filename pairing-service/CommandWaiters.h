@@ -1,6 +1,7 @@
 #pragma once
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QMultiHash>
 #include <QObject>
 #include <QTimer>
@@ -35,7 +36,8 @@ public:
     void wake(const QString &tokenHash);
     qsizetype waiting() const { return qsizetype(m_waiters.size()); }
 
-    static QByteArray body(const QJsonArray &commands);
+    // What a poll answers: {"commands":[…]}.
+    static QJsonObject body(const QJsonArray &commands);
 
 private:
     struct Waiter {

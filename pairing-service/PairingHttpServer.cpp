@@ -85,8 +85,12 @@ bool PairingHttpServer::handleRequest(const QHttpServerRequest &request, QTcpSoc
 
 void PairingHttpServer::respond(const QHttpServerRequest &request, QTcpSocket *socket,
                                 const Answer &answer) {
-    const QByteArray body = QJsonDocument(answer.body).toJson(QJsonDocument::Compact);
     QHttpServerResponder responder = makeResponder(request, socket);
+    write(responder, answer);
+}
+
+void PairingHttpServer::write(QHttpServerResponder &responder, const Answer &answer) {
+    const QByteArray body = QJsonDocument(answer.body).toJson(QJsonDocument::Compact);
     if (answer.extraHeaderName.isEmpty()) {
         responder.write(body, {{"Content-Type", "application/json"}, {"Cache-Control", "no-store"}},
                         answer.status);
@@ -260,7 +264,10 @@ void PairingHttpServer::hold(const QString &tokenHash, const QHttpServerRequest 
                 return;
             if (commands)
                 listener->resume(descriptor,
-                                 jsonResponse(200, "OK", CommandWaiters::body(*commands), false));
+                                 jsonResponse(200, "OK",
+                                              QJsonDocument(CommandWaiters::body(*commands))
+                                                  .toJson(QJsonDocument::Compact),
+                                              false));
             else
                 listener->drop(descriptor);
         });
@@ -271,10 +278,7 @@ void PairingHttpServer::hold(const QString &tokenHash, const QHttpServerRequest 
         tokenHash,
         [responder](const auto &commands) {
             if (commands)
-                responder->write(
-                    CommandWaiters::body(*commands),
-                    {{"Content-Type", "application/json"}, {"Cache-Control", "no-store"}},
-                    Status::Ok);
+                write(*responder, {CommandWaiters::body(*commands)});
         },
         socket);
 }

@@ -57,6 +57,7 @@ private:
 
     Answer route(const QHttpServerRequest &request);
     void respond(const QHttpServerRequest &request, QTcpSocket *socket, const Answer &answer);
+    static void write(QHttpServerResponder &responder, const Answer &answer);
     // Answers at once, or holds the request until commands arrive or the hold ends.
     void commands(const QHttpServerRequest &request, QTcpSocket *socket);
     void hold(const QString &tokenHash, const QHttpServerRequest &request, QTcpSocket *socket);

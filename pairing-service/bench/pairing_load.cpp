@@ -19,10 +19,8 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMap>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -38,7 +36,6 @@
 #include <vector>
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
